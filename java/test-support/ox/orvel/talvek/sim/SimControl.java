@@ -1,0 +1,63 @@
+package ox.orvel.talvek.sim;
+
+/**
+ * Test-support binding of the simulated WIA service. It drives the same
+ * process-wide service that the library talks to: profiles, fault injection,
+ * the journal of calls, device events and the accounting of live objects.
+ */
+public final class SimControl {
+    static {
+        System.loadLibrary("wiasim");
+    }
+
+    private SimControl() {}
+
+    /** Default profile (or TALVEK_SIM_PROFILE), no faults, empty journal, no added system texts. */
+    public static native void reset();
+
+    /** Replaces the devices with those of a JSON profile; IllegalArgumentException when it is malformed. */
+    public static native void loadProfile(String json);
+
+    public static native void loadProfileFile(String path);
+
+    public static native String defaultProfile();
+
+    /** {objects, bstrs, taskMem, local, badFrees}. */
+    public static native long[] counts();
+
+    /** One line per live COM object of the service. */
+    public static native String[] liveObjects();
+
+    /**
+     * Makes matching calls of {@code method} fail with {@code hr}: calls number nth, nth+1, ... counted
+     * from 1 after this call, {@code times} of them (-1: all). {@code argFilter} (null or empty: any)
+     * must occur in the call's journalled arguments. With {@code afterCall} the call does its work and
+     * then answers {@code hr}.
+     */
+    public static native void injectFault(String method, String argFilter, int hr, int nth, int times,
+            boolean afterCall);
+
+    public static native void clearFaults();
+
+    /** Lines "&lt;tid&gt; &lt;Name&gt;(&lt;args&gt;) = 0x&lt;HR&gt;", oldest first. */
+    public static native String[] journal();
+
+    public static native void clearJournal();
+
+    /** GetCurrentThreadId() of the calling thread, as the journal writes it. */
+    public static native int currentThreadId();
+
+    /** "none", "sta" or "mta". */
+    public static native String currentApartment();
+
+    /** Queues a connect or disconnect event; returns the number of registrations it goes to. */
+    public static native int fireDeviceEvent(boolean connected, String deviceId, String description,
+            int deviceType);
+
+    public static native void waitEventsDelivered();
+
+    public static native int subscriptions();
+
+    /** Adds a system message text (raw bytes, CR LF included if wanted) for FormatMessageA. */
+    public static native void addSystemMessage(int code, byte[] text);
+}
