@@ -29,3 +29,22 @@ constexpr bool kWia2 = false;
 #endif
 
 }  // namespace talvek
+
+namespace talvek {
+
+// The calls whose shape differs between the two WIA versions.
+#if defined(TALVEK_WIA2)
+using EnumItemT = IEnumWiaItem2;
+inline HRESULT CreateDeviceItem(DevMgr* manager, BSTR deviceId, WiaItemT** root) {
+    return manager->CreateDevice(0, deviceId, root);
+}
+inline HRESULT EnumChildren(WiaItemT* item, EnumItemT** children) { return item->EnumChildItems(nullptr, children); }
+#else
+using EnumItemT = IEnumWiaItem;
+inline HRESULT CreateDeviceItem(DevMgr* manager, BSTR deviceId, WiaItemT** root) {
+    return manager->CreateDevice(deviceId, root);
+}
+inline HRESULT EnumChildren(WiaItemT* item, EnumItemT** children) { return item->EnumChildItems(children); }
+#endif
+
+}  // namespace talvek
