@@ -122,3 +122,20 @@ TEST(ModifiedUtf8, Conversions) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Utf8, FileNamesAreStandardUtf8) {
+    struct Case {
+        std::u16string in;
+        std::string want;
+    } cases[] = {
+        {u"scan", "scan"},
+        {u"\u00fcber", "\xc3\xbc" "ber"},
+        {u"\U0001F600", "\xf0\x9f\x98\x80"},
+        {std::u16string(1, u'\xd800') + u"x", "?x"},  // lone surrogate
+    };
+    for (const auto& c : cases) EXPECT_EQ(talvek::Utf16ToUtf8(c.in.data(), c.in.size()), c.want);
+}
+
+}  // namespace

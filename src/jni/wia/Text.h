@@ -28,6 +28,9 @@ size_t Format(char* out, size_t cap, const char* fmt, ...);
 std::string ToModifiedUtf8(const char* text);
 // A 16-bit string of `len` units made modified UTF-8.
 std::string Utf16ToModifiedUtf8(const char16_t* text, size_t len);
+// A 16-bit string made standard UTF-8 (a lone surrogate becomes '?'): the
+// narrow code page of POSIX file names.
+std::string Utf16ToUtf8(const char16_t* text, size_t len);
 // True when `text` is valid modified UTF-8 (no NUL bytes, no 4-byte forms).
 bool IsModifiedUtf8(const char* text);
 

@@ -45,6 +45,7 @@ typedef const OLECHAR* LPCOLESTR;
 typedef WCHAR* LPWSTR;
 typedef const WCHAR* LPCWSTR;
 typedef OLECHAR* BSTR;
+#define OLESTR(str) u##str
 
 #ifndef TRUE
 #define TRUE 1
