@@ -13,17 +13,17 @@ namespace talvek {
 #if defined(TALVEK_WIA2)
 using DevMgr = IWiaDevMgr2;
 using WiaItemT = IWiaItem2;
-constexpr const CLSID& kClsidDevMgr = wia::CLSID_WiaDevMgr2;
-constexpr const IID& kIidDevMgr = wia::IID_IWiaDevMgr2;
-constexpr const IID& kIidItem = wia::IID_IWiaItem2;
+static constexpr const CLSID& kClsidDevMgr = wia::CLSID_WiaDevMgr2;
+static constexpr const IID& kIidDevMgr = wia::IID_IWiaDevMgr2;
+static constexpr const IID& kIidItem = wia::IID_IWiaItem2;
 constexpr bool kWia2 = true;
 #define TALVEK_FLAVOUR_TAG "(WIA2) "
 #else
 using DevMgr = IWiaDevMgr;
 using WiaItemT = IWiaItem;
-constexpr const CLSID& kClsidDevMgr = wia::CLSID_WiaDevMgr;
-constexpr const IID& kIidDevMgr = wia::IID_IWiaDevMgr;
-constexpr const IID& kIidItem = wia::IID_IWiaItem;
+static constexpr const CLSID& kClsidDevMgr = wia::CLSID_WiaDevMgr;
+static constexpr const IID& kIidDevMgr = wia::IID_IWiaDevMgr;
+static constexpr const IID& kIidItem = wia::IID_IWiaItem;
 constexpr bool kWia2 = false;
 #define TALVEK_FLAVOUR_TAG "(WIA1) "
 #endif

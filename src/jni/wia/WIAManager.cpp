@@ -27,6 +27,7 @@ void EnterApartment() {
 
 namespace {
 
+#if defined(TALVEK_WIA2)
 // Reads the static String field `name` of Configuration through WIADevice.
 BSTR ReadConfigurationString(JNIEnv* env, const char* name) {
     jfieldID field = env->GetStaticFieldID(g_bindings.deviceClass, name, "Ljava/lang/String;");
@@ -37,6 +38,7 @@ BSTR ReadConfigurationString(JNIEnv* env, const char* name) {
     if (value != nullptr) env->DeleteLocalRef(value);
     return text;
 }
+#endif
 
 // Reports every local device to the Java manager with add(ID, type, name).
 void ListDevices(JNIEnv* env, DevMgr* manager, jobject javaManager) {
