@@ -60,4 +60,15 @@ public final class SimControl {
 
     /** Adds a system message text (raw bytes, CR LF included if wanted) for FormatMessageA. */
     public static native void addSystemMessage(int code, byte[] text);
+
+    /**
+     * Opens a device as CreateDevice of the WIA 2.0 ({@code wia2}) or WIA 1.0 device manager would, and
+     * registers its root item in the Global Interface Table (as IWiaItem2 or IWiaItem). Returns the
+     * cookie, zero-extended: a device handle as the library's own open returns it. Not journalled.
+     * IllegalArgumentException for a device ID that the profile does not offer to that WIA version.
+     */
+    public static native long openDevice(String deviceId, boolean wia2);
+
+    /** Unplugs or plugs a profile device; fires the disconnect or connect event. */
+    public static native int setDevicePlugged(String deviceId, boolean plugged);
 }

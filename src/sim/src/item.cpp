@@ -1,0 +1,344 @@
+#include "item.h"
+
+#include "service.h"
+#include "storage_face.h"
+#include "text.h"
+
+namespace wiasim {
+
+namespace {
+
+void build(ItemNode& node, int version) {
+    for (const profile::Item& child : node.def->children) {
+        if (!(version == 1 ? child.wia1 : child.wia2)) continue;
+        node.children.push_back(std::make_unique<ItemNode>(child, &node));
+        build(*node.children.back(), version);
+    }
+}
+
+ItemNode* findByFullName(ItemNode& node, const std::u16string& name) {
+    if (utf8ToUtf16(node.def->fullName) == name) return &node;
+    for (auto& c : node.children)
+        if (ItemNode* hit = findByFullName(*c, name)) return hit;
+    return nullptr;
+}
+
+std::u16string bstrText(BSTR s) { return s ? std::u16string(s, SysStringLen(s)) : std::u16string(); }
+
+// IEnumWiaItem / IEnumWiaItem2 over a snapshot of child nodes.
+template <class ItemT, class EnumI, class ItemI>
+class ItemEnum final : public ComObject, public Face<ItemEnum<ItemT, EnumI, ItemI>, EnumI> {
+    static constexpr const char* kIface = Iface<EnumI>::name;
+
+public:
+    ItemEnum(const char* kind, std::shared_ptr<OpenedDevice> s, std::vector<ItemNode*> nodes, size_t pos)
+        : ComObject(kind), kind_(kind), opened_(std::move(s)), nodes_(std::move(nodes)), pos_(pos) {}
+
+    HRESULT STDMETHODCALLTYPE Next(ULONG celt, ItemI** rgelt, ULONG* fetched) override {
+        return invoke(
+            kIface, "Next", [&] { return countArg(celt); },
+            [&] {
+                if (rgelt)
+                    for (ULONG i = 0; i < celt; ++i) rgelt[i] = nullptr;
+                if (fetched) *fetched = 0;
+            },
+            [&]() -> HRESULT {
+                if (!rgelt || (!fetched && celt > 1)) return E_POINTER;
+                std::lock_guard<std::mutex> lock(mu_);
+                ULONG got = 0;
+                while (got < celt && pos_ < nodes_.size()) rgelt[got++] = new ItemT(opened_, nodes_[pos_++]);
+                if (fetched) *fetched = got;
+                return got == celt ? S_OK : S_FALSE;
+            });
+    }
+
+    HRESULT STDMETHODCALLTYPE Skip(ULONG celt) override {
+        return invoke(kIface, "Skip", [&] { return countArg(celt); }, [] {}, [&]() -> HRESULT {
+            std::lock_guard<std::mutex> lock(mu_);
+            const size_t left = nodes_.size() - pos_;
+            pos_ += std::min<size_t>(left, celt);
+            return celt <= left ? S_OK : S_FALSE;
+        });
+    }
+
+    HRESULT STDMETHODCALLTYPE Reset() override {
+        return invoke(kIface, "Reset", [] { return std::string(); }, [] {}, [&]() -> HRESULT {
+            std::lock_guard<std::mutex> lock(mu_);
+            pos_ = 0;
+            return S_OK;
+        });
+    }
+
+    HRESULT STDMETHODCALLTYPE Clone(EnumI** pp) override {
+        return invoke(kIface, "Clone", [] { return std::string(); }, [&] { if (pp) *pp = nullptr; },
+                      [&]() -> HRESULT {
+                          if (!pp) return E_POINTER;
+                          std::lock_guard<std::mutex> lock(mu_);
+                          *pp = new ItemEnum(kind_, opened_, nodes_, pos_);
+                          return S_OK;
+                      });
+    }
+
+    HRESULT STDMETHODCALLTYPE GetCount(ULONG* n) override {
+        return invoke(kIface, "GetCount", [] { return std::string(); }, [&] { if (n) *n = 0; },
+                      [&]() -> HRESULT {
+                          if (!n) return E_POINTER;
+                          *n = static_cast<ULONG>(nodes_.size());
+                          return S_OK;
+                      });
+    }
+
+protected:
+    void* findInterface(REFIID riid) override {
+        if (riid == IID_IUnknown || riid == Iface<EnumI>::iid()) return static_cast<EnumI*>(this);
+        return nullptr;
+    }
+
+private:
+    const char* kind_;
+    std::shared_ptr<OpenedDevice> opened_;
+    std::vector<ItemNode*> nodes_;
+    size_t pos_;
+    std::mutex mu_;
+};
+
+// What the items of both WIA versions share. D is the final item class, I its
+// item interface, EnumI the matching child enumerator.
+template <class D, class I, class EnumI>
+class ItemCommon : public ComObject, public Face<D, I>, public StorageFace<D> {
+public:
+    ItemCommon(const char* kind, std::shared_ptr<OpenedDevice> s, ItemNode* node)
+        : ComObject(kind), opened_(std::move(s)), node_(node) {
+        setLabel(node_->def->fullName);
+    }
+    PropertyStore& store() { return node_->store; }
+    HRESULT writable() const { return S_OK; }
+
+protected:
+    static constexpr const char* kIface = Iface<I>::name;
+    using Enum = ItemEnum<D, EnumI, I>;
+
+    HRESULT precondition() override {
+        return devicePresent(*opened_->device) ? S_OK : wia::WIA_ERROR_OFFLINE;
+    }
+
+    void* findInterface(REFIID riid) override {
+        if (riid == IID_IUnknown || riid == Iface<I>::iid()) return static_cast<I*>(this);
+        if (riid == wia::IID_IWiaPropertyStorage) return static_cast<IWiaPropertyStorage*>(this);
+        return nullptr;
+    }
+
+    HRESULT enumChildren(const char* enumKind, const GUID* category, EnumI** pp) {
+        if (!pp) return E_POINTER;
+        *pp = nullptr;
+        if (!(node_->def->itemType & wia::WiaItemTypeFolder)) return E_INVALIDARG;
+        std::vector<ItemNode*> nodes;
+        for (auto& c : node_->children)
+            if (!category || (c->def->category && *c->def->category == *category)) nodes.push_back(c.get());
+        *pp = new Enum(enumKind, opened_, std::move(nodes), 0);
+        return S_OK;
+    }
+
+    HRESULT findByName(BSTR name, I** pp) {
+        if (!pp) return E_POINTER;
+        *pp = nullptr;
+        if (!name) return E_INVALIDARG;
+        ItemNode* hit = findByFullName(*opened_->root, bstrText(name));
+        if (!hit) return S_FALSE;
+        *pp = new D(opened_, hit);
+        return S_OK;
+    }
+
+    HRESULT rootItem(I** pp) {
+        if (!pp) return E_POINTER;
+        *pp = new D(opened_, opened_->root.get());
+        return S_OK;
+    }
+
+    HRESULT itemType(LONG* p) {
+        if (!p) return E_INVALIDARG;
+        *p = node_->def->itemType;
+        return S_OK;
+    }
+
+    template <class Clear>
+    HRESULT notImplemented(const char* method, std::string args, Clear&& clear) {
+        return this->invoke(kIface, method, [&] { return args; }, clear, [] { return E_NOTIMPL; });
+    }
+    HRESULT notImplemented(const char* method, std::string args) {
+        return notImplemented(method, std::move(args), [] {});
+    }
+
+    std::shared_ptr<OpenedDevice> opened_;
+    ItemNode* node_;
+};
+
+std::string categoryArg(const GUID* g) { return g ? guidName(*g) : "null"; }
+
+class Item2 final : public ItemCommon<Item2, IWiaItem2, IEnumWiaItem2> {
+public:
+    Item2(std::shared_ptr<OpenedDevice> s, ItemNode* node) : ItemCommon("WiaItem2", std::move(s), node) {}
+
+    HRESULT STDMETHODCALLTYPE CreateChildItem(LONG lItemFlags, LONG lCreationFlags, BSTR bstrItemName,
+                                              IWiaItem2** pp) override {
+        return notImplemented(
+            "CreateChildItem", hexShort(lItemFlags) + ", " + hexShort(lCreationFlags) + ", " + bstrArg(bstrItemName),
+            [&] { if (pp) *pp = nullptr; });
+    }
+    HRESULT STDMETHODCALLTYPE DeleteItem(LONG lFlags) override {
+        return notImplemented("DeleteItem", std::to_string(lFlags));
+    }
+    HRESULT STDMETHODCALLTYPE EnumChildItems(const GUID* pCategoryGUID, IEnumWiaItem2** pp) override {
+        return invoke(kIface, "EnumChildItems", [&] { return categoryArg(pCategoryGUID); },
+                      [&] { if (pp) *pp = nullptr; },
+                      [&] { return enumChildren("EnumWiaItem2", pCategoryGUID, pp); });
+    }
+    HRESULT STDMETHODCALLTYPE FindItemByName(LONG lFlags, BSTR bstrFullItemName, IWiaItem2** pp) override {
+        return invoke(kIface, "FindItemByName", [&] { return std::to_string(lFlags) + ", " + bstrArg(bstrFullItemName); },
+                      [&] { if (pp) *pp = nullptr; }, [&] { return findByName(bstrFullItemName, pp); });
+    }
+    HRESULT STDMETHODCALLTYPE GetItemCategory(GUID* p) override {
+        return invoke(kIface, "GetItemCategory", [] { return std::string(); }, [&] { if (p) *p = GUID_NULL; },
+                      [&]() -> HRESULT {
+                          if (!p) return E_INVALIDARG;
+                          *p = node_->def->category ? *node_->def->category : GUID_NULL;
+                          return S_OK;
+                      });
+    }
+    HRESULT STDMETHODCALLTYPE GetItemType(LONG* p) override {
+        return invoke(kIface, "GetItemType", [] { return std::string(); }, [&] { if (p) *p = 0; },
+                      [&] { return itemType(p); });
+    }
+    HRESULT STDMETHODCALLTYPE DeviceDlg(LONG lFlags, HWND, BSTR bstrFolderName, BSTR bstrFilename, LONG* plNumFiles,
+                                        BSTR** ppbstrFilePaths, IWiaItem2** ppItem) override {
+        return notImplemented("DeviceDlg",
+                              std::to_string(lFlags) + ", " + bstrArg(bstrFolderName) + ", " + bstrArg(bstrFilename),
+                              [&] {
+                                  if (plNumFiles) *plNumFiles = 0;
+                                  if (ppbstrFilePaths) *ppbstrFilePaths = nullptr;
+                                  if (ppItem) *ppItem = nullptr;
+                              });
+    }
+    HRESULT STDMETHODCALLTYPE DeviceCommand(LONG lFlags, const GUID* pCmdGUID, IWiaItem2** pp) override {
+        return notImplemented("DeviceCommand", std::to_string(lFlags) + ", " + categoryArg(pCmdGUID),
+                              [&] { if (pp) *pp = nullptr; });
+    }
+    HRESULT STDMETHODCALLTYPE EnumDeviceCapabilities(LONG lFlags, IEnumWIA_DEV_CAPS** pp) override {
+        return notImplemented("EnumDeviceCapabilities", std::to_string(lFlags), [&] { if (pp) *pp = nullptr; });
+    }
+    HRESULT STDMETHODCALLTYPE CheckExtension(LONG lFlags, BSTR bstrName, REFIID riid, BOOL* pb) override {
+        return notImplemented("CheckExtension", std::to_string(lFlags) + ", " + bstrArg(bstrName) + ", " + guidName(riid),
+                              [&] { if (pb) *pb = FALSE; });
+    }
+    HRESULT STDMETHODCALLTYPE GetExtension(LONG lFlags, BSTR bstrName, REFIID riid, void** ppOut) override {
+        return notImplemented("GetExtension", std::to_string(lFlags) + ", " + bstrArg(bstrName) + ", " + guidName(riid),
+                              [&] { if (ppOut) *ppOut = nullptr; });
+    }
+    HRESULT STDMETHODCALLTYPE GetParentItem(IWiaItem2** pp) override {
+        return invoke(kIface, "GetParentItem", [] { return std::string(); }, [&] { if (pp) *pp = nullptr; },
+                      [&]() -> HRESULT {
+                          if (!pp) return E_POINTER;
+                          *pp = nullptr;
+                          if (!node_->parent) return S_FALSE;
+                          *pp = new Item2(opened_, node_->parent);
+                          return S_OK;
+                      });
+    }
+    HRESULT STDMETHODCALLTYPE GetRootItem(IWiaItem2** pp) override {
+        return invoke(kIface, "GetRootItem", [] { return std::string(); }, [&] { if (pp) *pp = nullptr; },
+                      [&] { return rootItem(pp); });
+    }
+    HRESULT STDMETHODCALLTYPE GetPreviewComponent(LONG lFlags, IWiaPreview** pp) override {
+        return notImplemented("GetPreviewComponent", std::to_string(lFlags), [&] { if (pp) *pp = nullptr; });
+    }
+    HRESULT STDMETHODCALLTYPE EnumRegisterEventInfo(LONG lFlags, const GUID* pEventGUID, IEnumWIA_DEV_CAPS** pp) override {
+        return notImplemented("EnumRegisterEventInfo", std::to_string(lFlags) + ", " + categoryArg(pEventGUID),
+                              [&] { if (pp) *pp = nullptr; });
+    }
+    HRESULT STDMETHODCALLTYPE Diagnostic(ULONG ulSize, BYTE*) override {
+        return notImplemented("Diagnostic", std::to_string(ulSize));
+    }
+};
+
+class Item1 final : public ItemCommon<Item1, IWiaItem, IEnumWiaItem> {
+public:
+    Item1(std::shared_ptr<OpenedDevice> s, ItemNode* node) : ItemCommon("WiaItem", std::move(s), node) {}
+
+    HRESULT STDMETHODCALLTYPE GetItemType(LONG* p) override {
+        return invoke(kIface, "GetItemType", [] { return std::string(); }, [&] { if (p) *p = 0; },
+                      [&] { return itemType(p); });
+    }
+    HRESULT STDMETHODCALLTYPE AnalyzeItem(LONG lFlags) override {
+        return notImplemented("AnalyzeItem", std::to_string(lFlags));
+    }
+    HRESULT STDMETHODCALLTYPE EnumChildItems(IEnumWiaItem** pp) override {
+        return invoke(kIface, "EnumChildItems", [] { return std::string(); }, [&] { if (pp) *pp = nullptr; },
+                      [&] { return enumChildren("EnumWiaItem", nullptr, pp); });
+    }
+    HRESULT STDMETHODCALLTYPE DeleteItem(LONG lFlags) override {
+        return notImplemented("DeleteItem", std::to_string(lFlags));
+    }
+    HRESULT STDMETHODCALLTYPE CreateChildItem(LONG lFlags, BSTR bstrItemName, BSTR bstrFullItemName,
+                                              IWiaItem** pp) override {
+        return notImplemented("CreateChildItem",
+                              hexShort(lFlags) + ", " + bstrArg(bstrItemName) + ", " + bstrArg(bstrFullItemName),
+                              [&] { if (pp) *pp = nullptr; });
+    }
+    HRESULT STDMETHODCALLTYPE EnumRegisterEventInfo(LONG lFlags, const GUID* pEventGUID, IEnumWIA_DEV_CAPS** pp) override {
+        return notImplemented("EnumRegisterEventInfo", std::to_string(lFlags) + ", " + categoryArg(pEventGUID),
+                              [&] { if (pp) *pp = nullptr; });
+    }
+    HRESULT STDMETHODCALLTYPE FindItemByName(LONG lFlags, BSTR bstrFullItemName, IWiaItem** pp) override {
+        return invoke(kIface, "FindItemByName", [&] { return std::to_string(lFlags) + ", " + bstrArg(bstrFullItemName); },
+                      [&] { if (pp) *pp = nullptr; }, [&] { return findByName(bstrFullItemName, pp); });
+    }
+    HRESULT STDMETHODCALLTYPE DeviceDlg(HWND, LONG lFlags, LONG lIntent, LONG* plItemCount, IWiaItem*** ppItems) override {
+        return notImplemented("DeviceDlg", std::to_string(lFlags) + ", " + std::to_string(lIntent), [&] {
+            if (plItemCount) *plItemCount = 0;
+            if (ppItems) *ppItems = nullptr;
+        });
+    }
+    HRESULT STDMETHODCALLTYPE DeviceCommand(LONG lFlags, const GUID* pCmdGUID, IWiaItem** pp) override {
+        return notImplemented("DeviceCommand", std::to_string(lFlags) + ", " + categoryArg(pCmdGUID),
+                              [&] { if (pp) *pp = nullptr; });
+    }
+    HRESULT STDMETHODCALLTYPE GetRootItem(IWiaItem** pp) override {
+        return invoke(kIface, "GetRootItem", [] { return std::string(); }, [&] { if (pp) *pp = nullptr; },
+                      [&] { return rootItem(pp); });
+    }
+    HRESULT STDMETHODCALLTYPE EnumDeviceCapabilities(LONG lFlags, IEnumWIA_DEV_CAPS** pp) override {
+        return notImplemented("EnumDeviceCapabilities", std::to_string(lFlags), [&] { if (pp) *pp = nullptr; });
+    }
+    HRESULT STDMETHODCALLTYPE DumpItemData(BSTR* p) override {
+        return notImplemented("DumpItemData", "", [&] { if (p) *p = nullptr; });
+    }
+    HRESULT STDMETHODCALLTYPE DumpDrvItemData(BSTR* p) override {
+        return notImplemented("DumpDrvItemData", "", [&] { if (p) *p = nullptr; });
+    }
+    HRESULT STDMETHODCALLTYPE DumpTreeItemData(BSTR* p) override {
+        return notImplemented("DumpTreeItemData", "", [&] { if (p) *p = nullptr; });
+    }
+    HRESULT STDMETHODCALLTYPE Diagnostic(ULONG ulSize, BYTE*) override {
+        return notImplemented("Diagnostic", std::to_string(ulSize));
+    }
+};
+
+}  // namespace
+
+std::shared_ptr<OpenedDevice> openTree(std::shared_ptr<const profile::Device> device, int version) {
+    auto s = std::make_shared<OpenedDevice>();
+    s->device = std::move(device);
+    s->version = version;
+    s->root = std::make_unique<ItemNode>(s->device->root, nullptr);
+    build(*s->root, version);
+    return s;
+}
+
+IUnknown* newRootItem(std::shared_ptr<const profile::Device> device, int version) {
+    auto s = openTree(std::move(device), version);
+    ItemNode* root = s->root.get();
+    if (version == 1) return static_cast<IWiaItem*>(new Item1(std::move(s), root));
+    return static_cast<IWiaItem2*>(new Item2(std::move(s), root));
+}
+
+}  // namespace wiasim
