@@ -6,6 +6,10 @@
 #pragma once
 
 #ifdef _WIN32
+// The same standard headers as the host declarations bring in.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
