@@ -229,13 +229,14 @@ TEST_F(Devices, Wia1ItemsEnumerateTheirChildrenAndOpenedTreesAreIndependent) {
     EXPECT_EQ(readLong(storageOf(again.get()).get(), wia::WIA_IPS_XRES), 600);
 }
 
-TEST_F(Devices, ItemsHaveNoTransferInterfacesYet) {
+TEST_F(Devices, OnlyItemsThatTransferGiveTheTransferInterfaceOfTheirVersion) {
     auto root = openRoot2(kScannerId);
     auto kids = children2(root.get());
     ASSERT_FALSE(kids.empty());
     Ptr<IUnknown> p;
-    EXPECT_EQ(kids[0]->QueryInterface(wia::IID_IWiaTransfer, p.outVoid()), E_NOINTERFACE);
-    EXPECT_EQ(kids[0]->QueryInterface(wia::IID_IWiaDataTransfer, p.outVoid()), E_NOINTERFACE);
+    EXPECT_EQ(kids[0]->QueryInterface(wia::IID_IWiaTransfer, p.outVoid()), S_OK);
+    EXPECT_EQ(kids[0]->QueryInterface(wia::IID_IWiaDataTransfer, p.outVoid()), E_NOINTERFACE) << "a WIA 1.0 interface";
+    EXPECT_EQ(root->QueryInterface(wia::IID_IWiaTransfer, p.outVoid()), E_NOINTERFACE) << "the root does not transfer";
     EXPECT_FALSE(p);
 }
 
@@ -273,6 +274,15 @@ TEST_F(Devices, MalformedProfilesAreRefusedWithTheirPlace) {
          "devices[0].root.children[0]: an item needs a \"name\""},
         {R"({"devices": [{"id": "a", "root": {"properties": [{"id": 1, "value": 1, "range": {"min": 0}}]}}]})",
          "a range needs \"max\""},
+        {R"({"devices": [{"id": "a", "root": {"children": [{"name": "F", "transfer": {"sheets": 3}}]}}]})",
+         "devices[0].root.children[0].transfer: unknown key \"sheets\""},
+        {R"({"devices": [{"id": "a", "root": {"transfer": {"failAt": {"file": 1, "result": "WIA_ERROR_NONE"}}}}]})",
+         "devices[0].root.transfer.failAt.result: not a result"},
+        {R"({"devices": [{"id": "a", "root": {"transfer": {"progress": "smooth"}}}]})",
+         "devices[0].root.transfer.progress"},
+        {R"({"devices": [{"id": "a", "root": {"transfer": {"pages": -1}}}]})", "devices[0].root.transfer.pages"},
+        {R"({"devices": [{"id": "a", "dialog": [{"files": 1}, {"format": "gif"}]}]})", "devices[0].dialog[1].format"},
+        {R"({"devices": [{"id": "a", "dialog": []}]})", "devices[0].dialog: a dialog script needs at least one step"},
     };
     for (const auto& c : cases) {
         try {

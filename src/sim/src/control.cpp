@@ -16,6 +16,7 @@
 #include "object.h"
 #include "service.h"
 #include "text.h"
+#include "transfer.h"
 
 namespace wiasim {
 
@@ -46,7 +47,23 @@ void reset() {
     journalClear();
     clearMessageTexts();
     dropPendingEvents();
+    resetTransfers();
     resetSerials();
+}
+
+void holdTransfer(const std::string& target, int band, int file) { holdTransferAt(target, band, file); }
+
+bool awaitTransferHeld(int timeoutMs) { return awaitHeld(timeoutMs); }
+
+void releaseTransfer() { releaseHeld(); }
+
+std::string transferFolder() { return serviceFolder(); }
+
+void setTransferFolder(const std::string& path) { setServiceFolder(path); }
+
+void loadFeeder(const std::string& deviceId, int sheets) {
+    if (sheets < 0) throw std::invalid_argument("a feeder holds 0 or more sheets");
+    refillFeeder(utf8ToUtf16(deviceId), sheets);
 }
 
 void injectFault(const std::string& method, const std::string& argFilter, int32_t hr, int nth, int times,

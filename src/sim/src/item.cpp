@@ -3,6 +3,7 @@
 #include "service.h"
 #include "storage_face.h"
 #include "text.h"
+#include "transfer.h"
 
 namespace wiasim {
 
@@ -102,6 +103,72 @@ private:
     std::mutex mu_;
 };
 
+std::string callbackArg(const void* p) { return p ? "callback" : "null"; }
+
+// IWiaTransfer of a WIA 2.0 item that can transfer.
+template <class D>
+class TransferFace : public Face<D, IWiaTransfer> {
+    static constexpr const char* kFaceName = "IWiaTransfer";
+
+public:
+    HRESULT STDMETHODCALLTYPE Download(LONG lFlags, IWiaTransferCallback* cb) override {
+        return d()->invoke(kFaceName, "Download", [&] { return std::to_string(lFlags) + ", " + callbackArg(cb); }, [] {},
+                           [&] { return download(d()->opened(), d()->node(), cb); });
+    }
+    HRESULT STDMETHODCALLTYPE Upload(LONG lFlags, IStream*, IWiaTransferCallback*) override {
+        return d()->invoke(kFaceName, "Upload", [&] { return std::to_string(lFlags); }, [] {}, [] { return E_NOTIMPL; });
+    }
+    HRESULT STDMETHODCALLTYPE Cancel() override {
+        return d()->invoke(kFaceName, "Cancel", [] { return std::string(); }, [] {},
+                           [&] { return cancelTransfer(d()->opened()); });
+    }
+    HRESULT STDMETHODCALLTYPE EnumWIA_FORMAT_INFO(IEnumWIA_FORMAT_INFO** pp) override {
+        return d()->invoke(kFaceName, "EnumWIA_FORMAT_INFO", [] { return std::string(); },
+                           [&] { if (pp) *pp = nullptr; }, [] { return E_NOTIMPL; });
+    }
+
+private:
+    D* d() { return static_cast<D*>(this); }
+};
+
+std::string mediumArg(const STGMEDIUM* m) {
+    if (!m) return "null";
+    std::string out = m->tymed == TYMED_FILE ? "TYMED_FILE" : std::to_string(m->tymed);
+    if (m->tymed == TYMED_FILE) out += ", " + wideArg(m->lpszFileName);
+    return out;
+}
+
+// IWiaDataTransfer of a WIA 1.0 item that can transfer.
+template <class D>
+class DataTransferFace : public Face<D, IWiaDataTransfer> {
+    static constexpr const char* kFaceName = "IWiaDataTransfer";
+
+public:
+    HRESULT STDMETHODCALLTYPE idtGetData(LPSTGMEDIUM pMedium, IWiaDataCallback* cb) override {
+        return d()->invoke(kFaceName, "idtGetData", [&] { return mediumArg(pMedium) + ", " + callbackArg(cb); }, [] {},
+                           [&] { return getData(d()->opened(), d()->node(), pMedium, cb); });
+    }
+    HRESULT STDMETHODCALLTYPE idtGetBandedData(PWIA_DATA_TRANSFER_INFO, IWiaDataCallback* cb) override {
+        return unsupported("idtGetBandedData", callbackArg(cb));
+    }
+    HRESULT STDMETHODCALLTYPE idtQueryGetData(WIA_FORMAT_INFO*) override {
+        return unsupported("idtQueryGetData", "");
+    }
+    HRESULT STDMETHODCALLTYPE idtEnumWIA_FORMAT_INFO(IEnumWIA_FORMAT_INFO** pp) override {
+        if (pp) *pp = nullptr;
+        return unsupported("idtEnumWIA_FORMAT_INFO", "");
+    }
+    HRESULT STDMETHODCALLTYPE idtGetExtendedTransferInfo(PWIA_EXTENDED_TRANSFER_INFO) override {
+        return unsupported("idtGetExtendedTransferInfo", "");
+    }
+
+private:
+    D* d() { return static_cast<D*>(this); }
+    HRESULT unsupported(const char* method, const std::string& args) {
+        return d()->invoke(kFaceName, method, [&] { return args; }, [] {}, [] { return E_NOTIMPL; });
+    }
+};
+
 // What the items of both WIA versions share. D is the final item class, I its
 // item interface, EnumI the matching child enumerator.
 template <class D, class I, class EnumI>
@@ -112,7 +179,9 @@ public:
         setLabel(node_->def->fullName);
     }
     PropertyStore& store() { return node_->store; }
-    HRESULT writable() const { return S_OK; }
+    HRESULT writable() const { return writableNow(*opened_); }
+    const std::shared_ptr<OpenedDevice>& opened() const { return opened_; }
+    ItemNode* node() const { return node_; }
 
 protected:
     static constexpr const char* kIface = Iface<I>::name;
@@ -175,7 +244,9 @@ protected:
 
 std::string categoryArg(const GUID* g) { return g ? guidName(*g) : "null"; }
 
-class Item2 final : public ItemCommon<Item2, IWiaItem2, IEnumWiaItem2> {
+bool canTransfer(const ItemNode* node) { return (node->def->itemType & wia::WiaItemTypeTransfer) != 0; }
+
+class Item2 final : public ItemCommon<Item2, IWiaItem2, IEnumWiaItem2>, public TransferFace<Item2> {
 public:
     Item2(std::shared_ptr<OpenedDevice> s, ItemNode* node) : ItemCommon("WiaItem2", std::move(s), node) {}
 
@@ -211,13 +282,22 @@ public:
     }
     HRESULT STDMETHODCALLTYPE DeviceDlg(LONG lFlags, HWND, BSTR bstrFolderName, BSTR bstrFilename, LONG* plNumFiles,
                                         BSTR** ppbstrFilePaths, IWiaItem2** ppItem) override {
-        return notImplemented("DeviceDlg",
-                              std::to_string(lFlags) + ", " + bstrArg(bstrFolderName) + ", " + bstrArg(bstrFilename),
-                              [&] {
-                                  if (plNumFiles) *plNumFiles = 0;
-                                  if (ppbstrFilePaths) *ppbstrFilePaths = nullptr;
-                                  if (ppItem) *ppItem = nullptr;
-                              });
+        auto clear = [&] {
+            if (plNumFiles) *plNumFiles = 0;
+            if (ppbstrFilePaths) *ppbstrFilePaths = nullptr;
+            if (ppItem) *ppItem = nullptr;
+        };
+        return invoke(
+            kIface, "DeviceDlg",
+            [&] { return std::to_string(lFlags) + ", " + bstrArg(bstrFolderName) + ", " + bstrArg(bstrFilename); },
+            clear, [&]() -> HRESULT {
+                clear();
+                ItemNode* selected = nullptr;
+                const HRESULT hr = deviceDialog2(opened_, node_, bstrFolderName, bstrFilename, plNumFiles,
+                                                 ppbstrFilePaths, &selected);
+                if (hr == S_OK && ppItem && selected) *ppItem = new Item2(opened_, selected);
+                return hr;
+            });
     }
     HRESULT STDMETHODCALLTYPE DeviceCommand(LONG lFlags, const GUID* pCmdGUID, IWiaItem2** pp) override {
         return notImplemented("DeviceCommand", std::to_string(lFlags) + ", " + categoryArg(pCmdGUID),
@@ -258,9 +338,15 @@ public:
     HRESULT STDMETHODCALLTYPE Diagnostic(ULONG ulSize, BYTE*) override {
         return notImplemented("Diagnostic", std::to_string(ulSize));
     }
+
+protected:
+    void* findInterface(REFIID riid) override {
+        if (riid == wia::IID_IWiaTransfer) return canTransfer(node_) ? static_cast<IWiaTransfer*>(this) : nullptr;
+        return ItemCommon::findInterface(riid);
+    }
 };
 
-class Item1 final : public ItemCommon<Item1, IWiaItem, IEnumWiaItem> {
+class Item1 final : public ItemCommon<Item1, IWiaItem, IEnumWiaItem>, public DataTransferFace<Item1> {
 public:
     Item1(std::shared_ptr<OpenedDevice> s, ItemNode* node) : ItemCommon("WiaItem", std::move(s), node) {}
 
@@ -293,10 +379,24 @@ public:
                       [&] { if (pp) *pp = nullptr; }, [&] { return findByName(bstrFullItemName, pp); });
     }
     HRESULT STDMETHODCALLTYPE DeviceDlg(HWND, LONG lFlags, LONG lIntent, LONG* plItemCount, IWiaItem*** ppItems) override {
-        return notImplemented("DeviceDlg", std::to_string(lFlags) + ", " + std::to_string(lIntent), [&] {
+        auto clear = [&] {
             if (plItemCount) *plItemCount = 0;
             if (ppItems) *ppItems = nullptr;
-        });
+        };
+        return invoke(kIface, "DeviceDlg", [&] { return std::to_string(lFlags) + ", " + std::to_string(lIntent); },
+                      clear, [&]() -> HRESULT {
+                          if (!plItemCount || !ppItems) return E_INVALIDARG;
+                          clear();
+                          std::vector<ItemNode*> chosen;
+                          const HRESULT hr = deviceDialog1(opened_, node_, &chosen);
+                          if (hr != S_OK) return hr;
+                          auto* items = static_cast<IWiaItem**>(CoTaskMemAlloc(chosen.size() * sizeof(IWiaItem*)));
+                          if (!items) return E_OUTOFMEMORY;
+                          for (size_t i = 0; i < chosen.size(); ++i) items[i] = new Item1(opened_, chosen[i]);
+                          *ppItems = items;
+                          *plItemCount = static_cast<LONG>(chosen.size());
+                          return S_OK;
+                      });
     }
     HRESULT STDMETHODCALLTYPE DeviceCommand(LONG lFlags, const GUID* pCmdGUID, IWiaItem** pp) override {
         return notImplemented("DeviceCommand", std::to_string(lFlags) + ", " + categoryArg(pCmdGUID),
@@ -320,6 +420,13 @@ public:
     }
     HRESULT STDMETHODCALLTYPE Diagnostic(ULONG ulSize, BYTE*) override {
         return notImplemented("Diagnostic", std::to_string(ulSize));
+    }
+
+protected:
+    void* findInterface(REFIID riid) override {
+        if (riid == wia::IID_IWiaDataTransfer)
+            return canTransfer(node_) ? static_cast<IWiaDataTransfer*>(this) : nullptr;
+        return ItemCommon::findInterface(riid);
     }
 };
 

@@ -3,7 +3,10 @@
 // and shared by every item object handed out for that opened device.
 #pragma once
 
+#include <atomic>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "property_store.h"
@@ -18,10 +21,25 @@ struct ItemNode {
     std::vector<std::unique_ptr<ItemNode>> children;
 };
 
+// How a feeder stands within one opened device.
+struct FeederState {
+    int fed = 0;           // sheets taken since the device was opened (or refilled)
+    int loaded = -1;       // sheets loaded; -1: as the profile says
+    int backOfSheet = 0;   // WIA 1.0 duplex: the sheet whose second side comes next; 0: none
+    uint64_t refills = 0;  // the refill generation this state has seen
+};
+
 struct OpenedDevice {
     std::shared_ptr<const profile::Device> device;  // keeps the item definitions alive
     int version = 2;
     std::unique_ptr<ItemNode> root;
+
+    // Transfer state of this opened device.
+    std::mutex mu;
+    std::map<const profile::Item*, FeederState> feeders;
+    std::atomic<bool> transferring{false};
+    std::atomic<bool> cancelRequested{false};
+    int dialogCalls = 0;
 };
 
 std::shared_ptr<OpenedDevice> openTree(std::shared_ptr<const profile::Device> device, int version);

@@ -153,12 +153,43 @@ JNIEXPORT jlong JNICALL Java_ox_orvel_talvek_sim_SimControl_openDevice(JNIEnv* e
     });
 }
 
-// For a declaration `public static native int setDevicePlugged(String deviceId, boolean plugged)`.
 JNIEXPORT jint JNICALL Java_ox_orvel_talvek_sim_SimControl_setDevicePlugged(JNIEnv* env, jclass, jstring deviceId,
                                                                            jboolean plugged) {
     return guarded(env, [&] {
         return static_cast<jint>(wiasim::setDevicePlugged(fromJava(env, deviceId), plugged == JNI_TRUE));
     });
+}
+
+JNIEXPORT void JNICALL Java_ox_orvel_talvek_sim_SimControl_holdTransfer(JNIEnv* env, jclass, jstring target,
+                                                                       jint band) {
+    guarded(env, [&] { wiasim::holdTransfer(fromJava(env, target), band, 0); });
+}
+
+JNIEXPORT void JNICALL Java_ox_orvel_talvek_sim_SimControl_holdTransferInFile(JNIEnv* env, jclass, jstring target,
+                                                                             jint file, jint band) {
+    guarded(env, [&] { wiasim::holdTransfer(fromJava(env, target), band, file); });
+}
+
+JNIEXPORT jboolean JNICALL Java_ox_orvel_talvek_sim_SimControl_awaitTransferHeld(JNIEnv*, jclass, jlong timeoutMs) {
+    const jlong capped = timeoutMs < 0 ? 0 : (timeoutMs > 0x7FFFFFFF ? 0x7FFFFFFF : timeoutMs);
+    return wiasim::awaitTransferHeld(static_cast<int>(capped)) ? JNI_TRUE : JNI_FALSE;
+}
+
+JNIEXPORT void JNICALL Java_ox_orvel_talvek_sim_SimControl_releaseTransfer(JNIEnv*, jclass) {
+    wiasim::releaseTransfer();
+}
+
+JNIEXPORT jstring JNICALL Java_ox_orvel_talvek_sim_SimControl_transferFolder(JNIEnv* env, jclass) {
+    return guarded(env, [&] { return toJava(env, wiasim::transferFolder()); });
+}
+
+JNIEXPORT void JNICALL Java_ox_orvel_talvek_sim_SimControl_setTransferFolder(JNIEnv* env, jclass, jstring path) {
+    guarded(env, [&] { wiasim::setTransferFolder(fromJava(env, path)); });
+}
+
+JNIEXPORT void JNICALL Java_ox_orvel_talvek_sim_SimControl_loadFeeder(JNIEnv* env, jclass, jstring deviceId,
+                                                                     jint sheets) {
+    guarded(env, [&] { wiasim::loadFeeder(fromJava(env, deviceId), sheets); });
 }
 
 }  // extern "C"

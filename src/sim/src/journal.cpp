@@ -43,13 +43,38 @@ bool InternalScope::active() { return tInternalDepth > 0; }
 
 HRESULT Call::apartmentResult() { return apartmentCheck(); }
 
-FaultHit Call::matchFault(const std::string& name, const std::string& args) {
+// A filter is one or more terms joined by " && "; each must occur in the
+// call's arguments or in the name of the object called ("@WiaItem2#3", its label).
+bool filterMatches(const std::string& filter, const std::string& text) {
+    static const std::string kAnd = " && ";
+    size_t from = 0;
+    for (;;) {
+        const size_t end = filter.find(kAnd, from);
+        const std::string term = filter.substr(from, end == std::string::npos ? std::string::npos : end - from);
+        if (!term.empty() && text.find(term) == std::string::npos) return false;
+        if (end == std::string::npos) return true;
+        from = end + kAnd.size();
+    }
+}
+
+FaultHit Call::matchFault(const std::string& name, const std::string& args, const std::string& tag,
+                          const std::string* label) {
     Book& b = book();
     std::lock_guard<std::mutex> lock(b.mu);
     FaultHit hit;
+    std::string text;
+    bool textMade = false;
     for (Fault& f : b.faults) {
         if (f.method != name) continue;
-        if (!f.filter.empty() && args.find(f.filter) == std::string::npos) continue;
+        if (!f.filter.empty()) {
+            if (!textMade) {
+                text = args;
+                if (!tag.empty()) text += " @" + tag;
+                if (label) text += " " + *label;
+                textMade = true;
+            }
+            if (!filterMatches(f.filter, text)) continue;
+        }
         const int n = ++f.matched;
         const bool inWindow = n >= f.nth && (f.times < 0 || n < f.nth + f.times);
         if (inWindow && !hit.fire) {

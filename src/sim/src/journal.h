@@ -38,10 +38,12 @@ public:
             args_ = args();
         }
     }
-    // A method of a service object ("IWiaDevMgr2" "EnumDeviceInfo"), tagged "WiaDevMgr2#1".
+    // A method of a service object ("IWiaDevMgr2" "EnumDeviceInfo"), tagged "WiaDevMgr2#1";
+    // label is what liveObjects() says of the object (an item's full name).
     template <class Args>
-    Call(const std::string& tag, bool checkApartment, const char* iface, const char* method, Args&& args)
-        : active_(!InternalScope::active()), checkApartment_(checkApartment) {
+    Call(const std::string& tag, bool checkApartment, const char* iface, const char* method, Args&& args,
+         const std::string* label = nullptr)
+        : active_(!InternalScope::active()), checkApartment_(checkApartment), label_(label) {
         if (active_) {
             name_ = std::string(iface) + "." + method;
             args_ = args();
@@ -64,7 +66,7 @@ public:
                 return finish(a);
             }
         }
-        hit_ = matchFault(name_, args_);
+        hit_ = matchFault(name_, args_, tag_, label_);
         if (hit_.fire && !hit_.afterCall) {
             clear();
             return finish(hit_.hr);
@@ -78,7 +80,7 @@ public:
     // AddRef / Release: the count is always changed; a fault only changes the answer.
     ULONG count(ULONG n) {
         if (!active_) return n;
-        hit_ = matchFault(name_, args_);
+        hit_ = matchFault(name_, args_, tag_, label_);
         return static_cast<ULONG>(finish(hit_.fire ? hit_.hr : static_cast<HRESULT>(n)));
     }
 
@@ -97,11 +99,13 @@ private:
         }
     }
     static HRESULT apartmentResult();
-    static FaultHit matchFault(const std::string& name, const std::string& args);
+    static FaultHit matchFault(const std::string& name, const std::string& args, const std::string& tag,
+                               const std::string* label);
     HRESULT finish(HRESULT hr);
 
     bool active_;
     bool checkApartment_;
+    const std::string* label_ = nullptr;
     std::string name_, args_, tag_;
     FaultHit hit_;
     bool ranBody_ = false;

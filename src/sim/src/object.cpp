@@ -45,7 +45,7 @@ void ComObject::setLabel(const std::string& label) {
 }
 
 HRESULT ComObject::comQueryInterface(const char* iface, REFIID riid, void** ppv) {
-    Call call(tag_, needsApartment_, iface, "QueryInterface", [&] { return guidName(riid); });
+    Call call(tag_, needsApartment_, iface, "QueryInterface", [&] { return guidName(riid); }, &label_);
     return call.run(
         [&] { if (ppv) *ppv = nullptr; },
         [&]() -> HRESULT {
@@ -60,7 +60,7 @@ HRESULT ComObject::comQueryInterface(const char* iface, REFIID riid, void** ppv)
 
 ULONG ComObject::comAddRef(const char* iface) {
     const ULONG n = ++refs_;
-    Call call(tag_, false, iface, "AddRef", [] { return std::string(); });
+    Call call(tag_, false, iface, "AddRef", [] { return std::string(); }, &label_);
     return call.count(n);
 }
 
@@ -75,7 +75,7 @@ ULONG ComObject::comRelease(const char* iface) {
     } else {
         n = --refs_;
     }
-    Call call(tag_, false, iface, "Release", [] { return std::string(); });
+    Call call(tag_, false, iface, "Release", [] { return std::string(); }, &label_);
     const ULONG answer = call.count(n);
     if (n == 0 && counted_) delete this;
     return answer;

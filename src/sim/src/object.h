@@ -35,6 +35,8 @@ WIASIM_IFACE(IEnumWiaItem, wia::IID_IEnumWiaItem);
 WIASIM_IFACE(IEnumWiaItem2, wia::IID_IEnumWiaItem2);
 WIASIM_IFACE(IEnumWIA_DEV_INFO, wia::IID_IEnumWIA_DEV_INFO);
 WIASIM_IFACE(IWiaPropertyStorage, wia::IID_IWiaPropertyStorage);
+WIASIM_IFACE(IWiaTransfer, wia::IID_IWiaTransfer);
+WIASIM_IFACE(IWiaDataTransfer, wia::IID_IWiaDataTransfer);
 
 class ComObject {
 public:
@@ -57,7 +59,7 @@ public:
     // Runs a method through the journal; a failed precondition() answers for it.
     template <class Args, class Clear, class Body>
     HRESULT invoke(const char* iface, const char* method, Args&& args, Clear&& clear, Body&& body) {
-        Call call(tag_, needsApartment_, iface, method, args);
+        Call call(tag_, needsApartment_, iface, method, args, &label_);
         return call.run(clear, [&]() -> HRESULT {
             const HRESULT ready = precondition();
             if (FAILED(ready)) {

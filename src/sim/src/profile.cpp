@@ -178,6 +178,145 @@ ULONG accessOf(const json& j, const std::string& path, bool& raw) {
     return flags;
 }
 
+const std::pair<const char*, HRESULT> kResults[] = {
+    {"S_OK", S_OK},
+    {"S_FALSE", S_FALSE},
+    {"E_FAIL", E_FAIL},
+    {"E_INVALIDARG", E_INVALIDARG},
+    {"E_OUTOFMEMORY", E_OUTOFMEMORY},
+    {"E_NOTIMPL", E_NOTIMPL},
+    {"E_ACCESSDENIED", E_ACCESSDENIED},
+    {"E_UNEXPECTED", E_UNEXPECTED},
+    {"WIA_ERROR_GENERAL_ERROR", wia::WIA_ERROR_GENERAL_ERROR},
+    {"WIA_ERROR_PAPER_JAM", wia::WIA_ERROR_PAPER_JAM},
+    {"WIA_ERROR_PAPER_EMPTY", wia::WIA_ERROR_PAPER_EMPTY},
+    {"WIA_ERROR_PAPER_PROBLEM", wia::WIA_ERROR_PAPER_PROBLEM},
+    {"WIA_ERROR_OFFLINE", wia::WIA_ERROR_OFFLINE},
+    {"WIA_ERROR_BUSY", wia::WIA_ERROR_BUSY},
+    {"WIA_ERROR_WARMING_UP", wia::WIA_ERROR_WARMING_UP},
+    {"WIA_ERROR_USER_INTERVENTION", wia::WIA_ERROR_USER_INTERVENTION},
+    {"WIA_ERROR_ITEM_DELETED", wia::WIA_ERROR_ITEM_DELETED},
+    {"WIA_ERROR_DEVICE_COMMUNICATION", wia::WIA_ERROR_DEVICE_COMMUNICATION},
+    {"WIA_ERROR_INVALID_COMMAND", wia::WIA_ERROR_INVALID_COMMAND},
+    {"WIA_ERROR_INCORRECT_HARDWARE_SETTING", wia::WIA_ERROR_INCORRECT_HARDWARE_SETTING},
+    {"WIA_ERROR_DEVICE_LOCKED", wia::WIA_ERROR_DEVICE_LOCKED},
+    {"WIA_ERROR_EXCEPTION_IN_DRIVER", wia::WIA_ERROR_EXCEPTION_IN_DRIVER},
+    {"WIA_ERROR_INVALID_DRIVER_RESPONSE", wia::WIA_ERROR_INVALID_DRIVER_RESPONSE},
+};
+
+HRESULT resultOf(const json& j, const std::string& path) {
+    if (j.is_string()) {
+        if (auto hr = resultByName(j.get<std::string>())) return *hr;
+        fail(path, "not a result: " + j.dump());
+    }
+    return static_cast<HRESULT>(static_cast<uint32_t>(integerOf(j, path)));
+}
+
+int positiveOf(const json& j, const std::string& path, int64_t min) {
+    const int64_t v = integerOf(j, path);
+    if (v < min || v > 1000000000) fail(path, "expected an integer of at least " + std::to_string(min));
+    return static_cast<int>(v);
+}
+
+TransferDef parseTransfer(const json& j, const std::string& path) {
+    checkKeys(j, path, {"pages", "end", "jamAt", "failAt", "emptyStream", "progress", "bands", "bandBytes",
+                        "bandDelayMs", "itemName", "newPage", "noStream", "answer", "picture"});
+    TransferDef t;
+    if (j.contains("pages")) t.sheets = positiveOf(j["pages"], path + ".pages", 0);
+    if (j.contains("end")) {
+        const json& e = j["end"];
+        if (e.is_string() && e.get<std::string>() == "ok") t.end = S_OK;
+        else if (e.is_string() && e.get<std::string>() == "paper_empty") t.end = wia::WIA_ERROR_PAPER_EMPTY;
+        else t.end = resultOf(e, path + ".end");
+    }
+    if (j.contains("jamAt")) t.jamAt = positiveOf(j["jamAt"], path + ".jamAt", 1);
+    if (j.contains("failAt")) {
+        const json& f = j["failAt"];
+        const std::string fpath = path + ".failAt";
+        checkKeys(f, fpath, {"file", "band", "result"});
+        t.failFile = f.contains("file") ? positiveOf(f["file"], fpath + ".file", 1) : 1;
+        if (f.contains("band")) t.failBand = positiveOf(f["band"], fpath + ".band", 0);
+        if (f.contains("result")) t.failResult = resultOf(f["result"], fpath + ".result");
+    }
+    if (j.contains("emptyStream")) {
+        const json& e = j["emptyStream"];
+        if (e.is_boolean()) {
+            t.emptyAll = e.get<bool>();
+        } else if (e.is_array()) {
+            for (size_t i = 0; i < e.size(); ++i)
+                t.emptyFiles.push_back(positiveOf(e[i], path + ".emptyStream[" + std::to_string(i) + "]", 1));
+        } else {
+            fail(path + ".emptyStream", "expected true, false or a list of file numbers");
+        }
+    }
+    if (j.contains("progress")) {
+        const std::string p = stringOf(j["progress"], path + ".progress");
+        if (p == "bands") t.progress = TransferDef::Progress::Bands;
+        else if (p == "jumps") t.progress = TransferDef::Progress::Jumps;
+        else if (p == "none") t.progress = TransferDef::Progress::None;
+        else fail(path + ".progress", "progress is \"bands\", \"jumps\" or \"none\"");
+    }
+    if (j.contains("bands")) t.bands = positiveOf(j["bands"], path + ".bands", 1);
+    if (j.contains("bandBytes")) t.bandBytes = positiveOf(j["bandBytes"], path + ".bandBytes", 1);
+    if (j.contains("bandDelayMs")) t.bandDelayMs = positiveOf(j["bandDelayMs"], path + ".bandDelayMs", 0);
+    if (j.contains("itemName")) {
+        if (!j["itemName"].is_null()) fail(path + ".itemName", "only null is allowed: a null item name");
+        t.nullItemName = true;
+    }
+    if (j.contains("newPage")) t.newPage = boolOf(j["newPage"], path + ".newPage");
+    if (j.contains("noStream")) t.noStream = boolOf(j["noStream"], path + ".noStream");
+    if (j.contains("answer")) t.answer = resultOf(j["answer"], path + ".answer");
+    if (j.contains("picture")) {
+        const json& p = j["picture"];
+        const std::string ppath = path + ".picture";
+        checkKeys(p, ppath, {"width", "height", "caption", "file"});
+        Picture pic;
+        if (p.contains("width")) pic.width = positiveOf(p["width"], ppath + ".width", 1);
+        if (p.contains("height")) pic.height = positiveOf(p["height"], ppath + ".height", 1);
+        if (p.contains("caption")) pic.caption = stringOf(p["caption"], ppath + ".caption");
+        if (p.contains("file")) pic.file = stringOf(p["file"], ppath + ".file");
+        if (pic.file.empty() && (pic.width == 0) != (pic.height == 0))
+            fail(ppath, "a picture has both \"width\" and \"height\", or neither");
+        t.picture = pic;
+    }
+    return t;
+}
+
+DialogStep parseDialogStep(const json& j, const std::string& path) {
+    checkKeys(j, path, {"answer", "files", "source", "select", "format"});
+    DialogStep d;
+    if (j.contains("answer")) {
+        const json& a = j["answer"];
+        if (a.is_string() && a.get<std::string>() == "ok") d.answer = S_OK;
+        else if (a.is_string() && a.get<std::string>() == "cancel") d.answer = S_FALSE;
+        else d.answer = resultOf(a, path + ".answer");
+    }
+    if (j.contains("files")) d.files = positiveOf(j["files"], path + ".files", 0);
+    if (j.contains("source")) d.source = stringOf(j["source"], path + ".source");
+    if (j.contains("select")) {
+        const json& s = j["select"];
+        if (!s.is_array()) fail(path + ".select", "expected a list of item names");
+        for (size_t i = 0; i < s.size(); ++i) d.select.push_back(stringOf(s[i], path + ".select[" + std::to_string(i) + "]"));
+    }
+    if (j.contains("format")) {
+        d.format = stringOf(j["format"], path + ".format");
+        if (d.format != "bmp" && d.format != "jpeg" && d.format != "png")
+            fail(path + ".format", "format is \"bmp\", \"jpeg\" or \"png\"");
+    }
+    return d;
+}
+
+std::vector<DialogStep> parseDialog(const json& j, const std::string& path) {
+    std::vector<DialogStep> steps;
+    if (j.is_array()) {
+        for (size_t i = 0; i < j.size(); ++i) steps.push_back(parseDialogStep(j[i], path + "[" + std::to_string(i) + "]"));
+        if (steps.empty()) fail(path, "a dialog script needs at least one step");
+    } else {
+        steps.push_back(parseDialogStep(j, path));
+    }
+    return steps;
+}
+
 struct ParsedProperty {
     Property prop;
     bool absent = false;
@@ -368,7 +507,7 @@ Item parseItem(const json& j, const std::string& path, const std::string& parent
     if (j.contains("wia")) std::tie(item.wia1, item.wia2) = versionsOf(j["wia"], path + ".wia");
     if (j.contains("reportedCount"))
         item.reportedCount = static_cast<ULONG>(integerOf(j["reportedCount"], path + ".reportedCount"));
-    if (j.contains("transfer")) item.transfer = j["transfer"].dump();
+    if (j.contains("transfer")) item.transfer = parseTransfer(j["transfer"], path + ".transfer");
 
     std::map<PROPID, Property> automatic;
     if (root)
@@ -419,7 +558,7 @@ std::shared_ptr<Device> parseDevice(const json& j, const std::string& path) {
     if (j.contains("local")) d->local = boolOf(j["local"], path + ".local");
     if (j.contains("plugged")) d->plugged = boolOf(j["plugged"], path + ".plugged");
     if (j.contains("wia")) std::tie(d->wia1, d->wia2) = versionsOf(j["wia"], path + ".wia");
-    if (j.contains("dialog")) d->dialog = j["dialog"].dump();
+    if (j.contains("dialog")) d->dialog = parseDialog(j["dialog"], path + ".dialog");
 
     std::map<PROPID, Property> record;
     record[wia::WIA_DIP_DEV_ID] = simple(wia::WIA_DIP_DEV_ID, bstr(d->id));
@@ -468,6 +607,19 @@ std::shared_ptr<const Profile> parse(const std::string& text) {
         }
     }
     return p;
+}
+
+std::optional<HRESULT> resultByName(const std::string& name) {
+    for (const auto& r : kResults)
+        if (name == r.first) return r.second;
+    try {
+        size_t used = 0;
+        const bool hex = name.size() > 2 && name[0] == '0' && (name[1] == 'x' || name[1] == 'X');
+        const long long v = hex ? static_cast<long long>(std::stoull(name.substr(2), &used, 16)) : std::stoll(name, &used);
+        if (used == (hex ? name.size() - 2 : name.size())) return static_cast<HRESULT>(static_cast<uint32_t>(v));
+    } catch (const std::exception&) {
+    }
+    return std::nullopt;
 }
 
 const std::string& defaultJson() {

@@ -41,8 +41,7 @@ bool listContains(const PROPVARIANT& valid, const PROPVARIANT& v) {
 
 const profile::Property* PropertyStore::find(const PROPSPEC& spec) const {
     if (spec.ulKind == PRSPEC_PROPID) {
-        for (const auto& p : props_)
-            if (p.id == spec.propid) return &p;
+        return propertyIn(props_, spec.propid);
     } else if (spec.ulKind == PRSPEC_LPWSTR && spec.lpwstr) {
         const std::u16string name = wide(spec.lpwstr);
         for (const auto& p : props_)
@@ -98,21 +97,33 @@ HRESULT PropertyStore::validate(const profile::Property& p, const PROPVARIANT& v
     return S_OK;
 }
 
+HRESULT PropertyStore::writeOne(std::vector<profile::Property>& props, PROPID id, const PROPVARIANT& v) const {
+    profile::Property* p = propertyIn(props, id);
+    if (!p) return E_INVALIDARG;
+    const HRESULT hr = validate(*p, v);
+    if (FAILED(hr)) return hr;
+    Variant copy;
+    const HRESULT chr = Variant::fromCaller(v, copy);
+    if (FAILED(chr)) return chr;
+    Variant before = std::move(p->value);
+    p->value = std::move(copy);
+    applyTies(props, geometry_, id, before);
+    return S_OK;
+}
+
 HRESULT PropertyStore::writeMultiple(ULONG n, const PROPSPEC* specs, const PROPVARIANT* values) {
     std::lock_guard<std::mutex> lock(mu_);
-    std::vector<std::pair<profile::Property*, Variant>> accepted;
-    for (ULONG i = 0; i < n; ++i) {
+    for (ULONG i = 0; i < n; ++i)
         if (specs[i].ulKind != PRSPEC_PROPID) return E_INVALIDARG;
-        auto* p = const_cast<profile::Property*>(find(specs[i]));
-        if (!p) return E_INVALIDARG;
-        const HRESULT hr = validate(*p, values[i]);
+    // One value: a refused write changes nothing. Several: each is validated
+    // against what the ones before it made of the others, and all or none are kept.
+    if (n == 1) return writeOne(props_, specs[0].propid, values[0]);
+    std::vector<profile::Property> work = props_;
+    for (ULONG i = 0; i < n; ++i) {
+        const HRESULT hr = writeOne(work, specs[i].propid, values[i]);
         if (FAILED(hr)) return hr;
-        Variant copy;
-        const HRESULT chr = Variant::fromCaller(values[i], copy);
-        if (FAILED(chr)) return chr;
-        accepted.emplace_back(p, std::move(copy));
     }
-    for (auto& a : accepted) a.first->value = std::move(a.second);
+    props_.swap(work);
     return S_OK;
 }
 
@@ -142,8 +153,9 @@ HRESULT PropertyStore::readNames(ULONG n, const PROPID* ids, LPOLESTR* names) co
     ULONG found = 0;
     for (ULONG i = 0; i < n; ++i) {
         names[i] = nullptr;
-        for (const auto& p : props_) {
-            if (p.id != ids[i] || !p.name) continue;
+        if (const profile::Property* hit = propertyIn(props_, ids[i])) {
+            const profile::Property& p = *hit;
+            if (!p.name) continue;
             names[i] = taskMemString(*p.name);
             if (!names[i]) {
                 for (ULONG k = 0; k < i; ++k) {
@@ -172,18 +184,19 @@ std::vector<StatEntry> PropertyStore::entries() const {
 
 std::optional<Variant> PropertyStore::value(PROPID id) const {
     std::lock_guard<std::mutex> lock(mu_);
-    for (const auto& p : props_)
-        if (p.id == id) return p.value;
+    if (const profile::Property* p = propertyIn(props_, id)) return p->value;
+    return std::nullopt;
+}
+
+std::optional<Variant> PropertyStore::validValues(PROPID id) const {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (const profile::Property* p = propertyIn(props_, id)) return p->valid;
     return std::nullopt;
 }
 
 void PropertyStore::setValue(PROPID id, Variant v) {
     std::lock_guard<std::mutex> lock(mu_);
-    for (auto& p : props_)
-        if (p.id == id) {
-            p.value = std::move(v);
-            return;
-        }
+    if (profile::Property* p = propertyIn(props_, id)) p->value = std::move(v);
 }
 
 std::string specsArg(ULONG n, const PROPSPEC* specs) {

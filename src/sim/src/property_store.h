@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "driver_rules.h"
 #include "profile.h"
 
 namespace wiasim {
@@ -20,8 +21,9 @@ struct StatEntry {
 
 class PropertyStore {
 public:
+    // props sorted by ID, as profiles give them.
     explicit PropertyStore(std::vector<profile::Property> props, std::optional<ULONG> reportedCount = std::nullopt)
-        : props_(std::move(props)), reportedCount_(reportedCount) {}
+        : props_(std::move(props)), reportedCount_(reportedCount), geometry_(geometryOf(props_)) {}
 
     // Caller-facing operations; the outputs are owned by the caller.
     HRESULT readMultiple(ULONG n, const PROPSPEC* specs, PROPVARIANT* out) const;
@@ -33,6 +35,7 @@ public:
 
     // Service-side access.
     std::optional<Variant> value(PROPID id) const;
+    std::optional<Variant> validValues(PROPID id) const;
     void setValue(PROPID id, Variant v);
 
     // Why a write of v would be refused; S_OK when it is accepted.
@@ -40,9 +43,12 @@ public:
 
 private:
     const profile::Property* find(const PROPSPEC& spec) const;
+    // Validates and stores one value, then the values tied to it.
+    HRESULT writeOne(std::vector<profile::Property>& props, PROPID id, const PROPVARIANT& v) const;
     mutable std::mutex mu_;
     std::vector<profile::Property> props_;
     std::optional<ULONG> reportedCount_;
+    Geometry geometry_;
 };
 
 // Journal text of PROPSPECs: "3, 2, 7, 5".

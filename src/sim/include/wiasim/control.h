@@ -33,7 +33,9 @@ std::string defaultProfileJson();
 
 // Back to the state of a fresh process as far as tests can tell: default
 // profile (or the one TALVEK_SIM_PROFILE names), no faults, empty journal,
-// no added system texts, no pending events. Live objects stay live.
+// no added system texts, no pending events, no hold (a held transfer goes
+// on), the default transfer folder, feeders as the profile loads them. Live
+// objects stay live.
 void reset();
 
 // Fault injection. A call of `method` ("IWiaDevMgr2.CreateDevice",
@@ -69,6 +71,27 @@ int fireDeviceEvent(bool connected, const std::string& deviceId, const std::stri
 void waitEventsDelivered();
 // Number of live event registrations.
 int subscriptions();
+
+// Transfers. A hold stops the next transfer that reaches the point: before
+// band `band` (1-based) counted across the whole transfer when `file` is 0,
+// else before band `band` of its file `file`. `target` is a device ID, an item
+// name or a full item name ("0000\\Root\\Feeder"); empty: any transfer. The
+// transfer stays blocked until releaseTransfer(), reset(), or 30 seconds have
+// passed. One hold at a time; a new one replaces it.
+void holdTransfer(const std::string& target, int band, int file = 0);
+// True once a transfer is blocked at the hold (false after timeoutMs).
+bool awaitTransferHeld(int timeoutMs);
+// Lets a held transfer go on; a hold not reached yet is dropped.
+void releaseTransfer();
+
+// The folder where WIA 1.0 transfers write the files they name:
+// $TMPDIR (else /tmp) followed by /wiasim-<pid>, unless set here (empty: the default).
+std::string transferFolder();
+void setTransferFolder(const std::string& path);
+
+// Loads `sheets` sheets into the feeders of the device: every opened instance
+// feeds them from its next sheet on, as does every later open, until reset().
+void loadFeeder(const std::string& deviceId, int sheets);
 
 // System message texts for FormatMessageA: texts added here take precedence
 // over the built-in table and are gone after reset().

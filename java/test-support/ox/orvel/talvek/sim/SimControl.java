@@ -71,4 +71,30 @@ public final class SimControl {
 
     /** Unplugs or plugs a profile device; fires the disconnect or connect event. */
     public static native int setDevicePlugged(String deviceId, boolean plugged);
+
+    /**
+     * Holds the next transfer of {@code target} (a device ID, an item name or a full item name; null or
+     * empty: any) before its band {@code band}, counted from 1 across the whole transfer. The transfer
+     * blocks until {@link #releaseTransfer()}, {@link #reset()} or 30 seconds; a new hold replaces the
+     * previous one.
+     */
+    public static native void holdTransfer(String target, int band);
+
+    /** Like {@link #holdTransfer(String, int)}, before band {@code band} of the transfer's file {@code file}. */
+    public static native void holdTransferInFile(String target, int file, int band);
+
+    /** True once a transfer is blocked at the hold; false when {@code timeoutMs} passed first. */
+    public static native boolean awaitTransferHeld(long timeoutMs);
+
+    /** Lets a held transfer go on; a hold not reached yet is dropped. */
+    public static native void releaseTransfer();
+
+    /** The folder where WIA 1.0 transfers write the files they name. */
+    public static native String transferFolder();
+
+    /** Sets that folder; null or empty: the default ($TMPDIR or /tmp, then wiasim-&lt;pid&gt;). */
+    public static native void setTransferFolder(String path);
+
+    /** Loads {@code sheets} sheets into the device's feeder, in every opened instance and later opens. */
+    public static native void loadFeeder(String deviceId, int sheets);
 }

@@ -23,7 +23,7 @@ final class Table {
                     line.append(" ".repeat(widths[c] - row[c].codePointCount(0, row[c].length()) + 2));
                 }
             }
-            out.println(line);
+            out.println(line.toString().stripTrailing());
         }
     }
 }

@@ -30,6 +30,9 @@ public final class Talvek {
 
     static {
         register(new ListCommand());
+        register(new DescribeCommand());
+        register(new ScanCommand());
+        register(new CameraCommand());
     }
 
     private static void register(Command c) {
@@ -133,7 +136,7 @@ public final class Talvek {
         s.println("commands:");
         for (Command c : COMMANDS.values()) {
             String head = c.name() + (c.arguments().isEmpty() ? "" : " " + c.arguments());
-            s.println("  " + head + " ".repeat(Math.max(2, 20 - head.length())) + c.summary());
+            s.println("  " + head + " ".repeat(Math.max(2, 30 - head.length())) + c.summary());
         }
         s.println("options:");
         s.println("  --flavour W1|W2     library flavour (default: property " + Flavour.PROPERTY + ", else W2)");

@@ -50,6 +50,19 @@ public final class ScannerItem {
     }
 
     public String categoryName() {
+        return categoryName(category);
+    }
+
+    public boolean isFlatbed() {
+        return category == CATEGORY_FLATBED;
+    }
+
+    public boolean isFeeder() {
+        return category == CATEGORY_FEEDER || category == CATEGORY_FEEDER_FRONT;
+    }
+
+    /** The category name for a category number; "unknown" for one outside the table. */
+    public static String categoryName(int category) {
         return category >= 0 && category < CATEGORY_NAMES.length ? CATEGORY_NAMES[category] : "unknown";
     }
 

@@ -3,17 +3,17 @@ package ox.orvel.talvek.wia;
 /**
  * Told about the progress and the outcome of the transfers of a {@link WIADevice}.
  *
- * <p>Calls arrive on the transferring thread or on threads of the WIA service. A finished file is
- * guaranteed to exist only while {@link #transferDone} runs: the WIA 1.0 service deletes the
- * files it named once the call returns, so a listener that wants to keep one copies or moves it.
- * What a listener throws is logged and otherwise ignored.
+ * <p>Calls arrive on the transferring thread or on threads of the WIA service, so a listener
+ * must be thread-safe. The path a listener gets is that of the kept file in the transfer's
+ * destination folder (see {@link WIADevice}). What a listener throws is logged and otherwise
+ * ignored.
  */
 public interface TransferListener {
     /**
      * A file was written.
      *
-     * @param path the full path of the file
-     * @param extension the extension without a dot, or null when the library does not tell it
+     * @param path the full path of the kept file
+     * @param extension the extension without a dot, or null when the file has none
      */
     default void transferDone(WIADevice device, String path, String extension) {}
 
@@ -23,7 +23,8 @@ public interface TransferListener {
     /**
      * Progress of a running transfer.
      *
-     * @param message the transfer message code of the service
+     * @param message the transfer message code of the service (WIA 2.0: 1 status, 3 end of a
+     *     feeder transfer; WIA 1.0: the data callback's message)
      * @param percent percent complete
      * @param bytes bytes transferred so far (WIA 2.0) or the offset of the data (WIA 1.0)
      */

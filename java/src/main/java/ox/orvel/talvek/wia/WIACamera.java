@@ -1,5 +1,7 @@
 package ox.orvel.talvek.wia;
 
+import java.nio.file.Path;
+
 import ox.orvel.talvek.TalvekException;
 
 /** An opened camera. Its pictures are transferred into files reported to the transfer listeners. */
@@ -20,9 +22,16 @@ public class WIACamera extends WIADevice {
 
     /**
      * Transfers the camera's pictures: every picture directly below the camera, or those the
-     * user picks in the device's dialog. Returns when the transfer has ended.
+     * user picks in the device's dialog. Returns when the transfer has ended, with the pictures
+     * kept in {@code destination} (null: {@link WIADevice#defaultDestination()}).
      */
-    public void transfer(boolean dialog) throws TalvekException {
-        _transfer(requireHandle(), dialog);
+    public TransferResult transfer(Path destination, boolean dialog) throws TalvekException {
+        long h = requireHandle();
+        return runTransfer(destination, () -> _transfer(h, dialog));
+    }
+
+    /** Every picture, kept in {@code destination}. */
+    public TransferResult download(Path destination) throws TalvekException {
+        return transfer(destination, false);
     }
 }

@@ -1,5 +1,6 @@
 package ox.orvel.talvek.wia;
 
+import java.nio.file.Path;
 import java.util.ArrayList;
 import java.util.Iterator;
 import java.util.LinkedHashMap;
@@ -11,6 +12,7 @@ import java.util.concurrent.ConcurrentHashMap;
 import java.util.concurrent.CopyOnWriteArrayList;
 import java.util.concurrent.atomic.AtomicReference;
 
+import ox.orvel.talvek.Configuration;
 import ox.orvel.talvek.TalvekException;
 
 /**
@@ -159,6 +161,7 @@ public class WIAManager implements AutoCloseable {
             }
             this.apartmentMode = apartmentMode;
             this.verbose = verbose;
+            applyOutputSettings();
             state = State.OPENING;
             boolean opened = false;
             try {
@@ -180,6 +183,57 @@ public class WIAManager implements AutoCloseable {
                         devices.clear();
                     }
                 }
+            }
+        }
+    }
+
+    private volatile Path outputFolderSetting;
+    private volatile String fileNameSetting;
+    private volatile String outputFolder;
+
+    /**
+     * The folder the WIA 2.0 library writes its files to before the front end keeps them
+     * elsewhere (see {@link WIADevice}); takes effect at the next {@link #open}. Without it the
+     * manager uses {@link Configuration#IMAGE_DIR}, and the system's temporary folder when that is
+     * null.
+     */
+    public void setOutputFolder(Path folder) {
+        this.outputFolderSetting = folder;
+    }
+
+    /** The base name of the files the library writes; takes effect at the next {@link #open}. */
+    public void setFileNameTemplate(String name) {
+        this.fileNameSetting = name;
+    }
+
+    /** The output folder the library was given at the last {@link #open}. */
+    public String outputFolder() {
+        return outputFolder;
+    }
+
+    // The WIA 2.0 library reads both static fields once, in _initialize.
+    private void applyOutputSettings() {
+        if (outputFolderSetting != null) {
+            Configuration.IMAGE_DIR = outputFolderSetting.toString();
+        } else if (Configuration.IMAGE_DIR == null) {
+            Configuration.IMAGE_DIR = System.getProperty("java.io.tmpdir");
+        }
+        if (fileNameSetting != null) {
+            Configuration.FILE_NAME = fileNameSetting;
+        } else if (Configuration.FILE_NAME == null) {
+            Configuration.FILE_NAME = "image";
+        }
+        outputFolder = Configuration.IMAGE_DIR;
+    }
+
+    /** Makes sure the library's output folder exists before a transfer writes to it. */
+    void prepareOutputFolder() {
+        String folder = outputFolder;
+        if (flavour == Flavour.W2 && folder != null && !folder.isEmpty()) {
+            try {
+                java.nio.file.Files.createDirectories(Path.of(folder));
+            } catch (java.io.IOException | RuntimeException e) {
+                warning("output folder " + folder + " cannot be made: " + e);
             }
         }
     }

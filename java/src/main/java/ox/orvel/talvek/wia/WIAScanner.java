@@ -1,8 +1,11 @@
 package ox.orvel.talvek.wia;
 
+import java.nio.file.Path;
 import java.util.ArrayList;
 import java.util.Collections;
 import java.util.List;
+import java.util.Objects;
+import java.util.Optional;
 
 import ox.orvel.talvek.TalvekException;
 
@@ -182,21 +185,131 @@ public class WIAScanner extends WIADevice {
         this.duplex = duplex ? 1 : 0;
     }
 
+    /** Whether the scanner has a document feeder (from its handling capabilities). */
+    public boolean hasFeeder() {
+        return (handlingCapab & FEEDER) != 0;
+    }
+
+    public boolean hasFlatbed() {
+        return (handlingCapab & FLATBED) != 0;
+    }
+
+    public boolean hasDuplex() {
+        return (handlingCapab & DUPLEX) != 0;
+    }
+
+    /** The first item of a category (WIA 2.0 flavour; the WIA 1.0 flavour reports no categories). */
+    public Optional<ScannerItem> itemOfCategory(int category) {
+        for (ScannerItem i : items()) {
+            if (i.category() == category) {
+                return Optional.of(i);
+            }
+        }
+        return Optional.empty();
+    }
+
     /**
-     * Scans one functional unit directly, writing the settings named by {@code propertyIds} first
-     * (at most 32 are used). Returns when the scan has ended; the files and the outcome go to the
-     * transfer listeners.
+     * Scans with the given settings and returns when the scan has ended, with the files kept in
+     * the settings' destination folder. Progress and every finished file also go to the transfer
+     * listeners as they happen. A scan can be stopped from another thread with {@link #cancel}.
+     *
+     * @throws IllegalArgumentException when the scanner has no item for the chosen source
+     * @throws TalvekException when the library fails before the transfer (an unknown handle, an
+     *     invalid functional unit); failures of the transfer itself are in the result
      */
-    public void scan(int functionalUnit, boolean progress, int... propertyIds) throws TalvekException {
-        _transfer(requireHandle(), false, functionalUnit, progress, propertyIds);
+    public TransferResult scan(ScanSettings settings) throws TalvekException {
+        Objects.requireNonNull(settings, "settings");
+        long h = requireHandle();
+        int unit = functionalUnitFor(settings);
+        List<Integer> ids = new ArrayList<>();
+        synchronized (transferLock) {
+            if (settings.colourMode() != null) {
+                bitDepth = settings.bitDepth();
+                ids.add(DATATYPE);
+                ids.add(DEPTH);
+            }
+            if (settings.resolution() != null) {
+                resolution = settings.resolution();
+                ids.add(XRES);
+                ids.add(YRES);
+            }
+            int[] area = settings.areaPixelsAt(resolution);
+            if (area != null) {
+                x = area[0];
+                y = area[1];
+                width = area[2];
+                height = area[3];
+                ids.add(XPOS);
+                ids.add(YPOS);
+                ids.add(XEXTENT);
+                ids.add(YEXTENT);
+            }
+            if (settings.brightness() != null) {
+                brightness = settings.brightness();
+                ids.add(BRIGHTNESS);
+            }
+            if (settings.contrast() != null) {
+                contrast = settings.contrast();
+                ids.add(CONTRAST);
+            }
+            duplex = settings.duplex() ? 1 : 0;
+            ids.addAll(settings.extraProperties());
+            int[] idArray = ids.stream().mapToInt(Integer::intValue).toArray();
+            return runTransfer(settings.destination(),
+                    () -> _transfer(h, false, unit, settings.progress(), idArray));
+        }
     }
 
-    /** Lets the device's own dialog run the scan. */
-    public void scanWithDialog(int functionalUnit, boolean progress) throws TalvekException {
-        _transfer(requireHandle(), true, functionalUnit, progress, null);
+    /**
+     * The functional-unit index for the settings: WIA 2.0 the position of the flatbed or feeder
+     * item, WIA 1.0 the document source choice (1 feeder, 2 flatbed, 0 leave the scanner's).
+     */
+    int functionalUnitFor(ScanSettings settings) {
+        if (settings.functionalUnit() != null) {
+            return settings.functionalUnit();
+        }
+        ScanSettings.Source source = settings.source();
+        if (manager().flavour() == Flavour.W1) {
+            return source == null ? 0 : source == ScanSettings.Source.FEEDER ? 1 : 2;
+        }
+        if (source == null) {
+            return 0;
+        }
+        for (ScannerItem i : items()) {
+            if (source == ScanSettings.Source.FEEDER ? i.isFeeder() : i.isFlatbed()) {
+                return i.index();
+            }
+        }
+        throw new IllegalArgumentException(deviceId() + " has no " + source.name().toLowerCase(java.util.Locale.ROOT));
     }
 
-    /** Asks the running scan to stop; to be called from another thread than the scanning one. */
+    /**
+     * Scans one functional unit directly with the settings in this object's fields, writing
+     * those named by {@code propertyIds} first (at most 32 are used; null writes none). The files
+     * are kept in the default destination.
+     */
+    public TransferResult scan(int functionalUnit, boolean progress, int... propertyIds) throws TalvekException {
+        return scan(null, functionalUnit, progress, propertyIds);
+    }
+
+    /** As {@link #scan(int, boolean, int...)}, keeping the files in {@code destination}. */
+    public TransferResult scan(Path destination, int functionalUnit, boolean progress, int... propertyIds)
+            throws TalvekException {
+        long h = requireHandle();
+        return runTransfer(destination, () -> _transfer(h, false, functionalUnit, progress, propertyIds));
+    }
+
+    /** Lets the device's own dialog run the scan; the files are kept in {@code destination} (null: the default). */
+    public TransferResult scanWithDialog(Path destination, boolean progress) throws TalvekException {
+        long h = requireHandle();
+        return runTransfer(destination, () -> _transfer(h, true, 0, progress, null));
+    }
+
+    /**
+     * Asks the running scan to stop; to be called from another thread than the scanning one. A
+     * cancel while no scan runs does nothing. The scan ends as cancelled (WIA 1.0: only a scan
+     * with progress reporting can be cancelled).
+     */
     public void cancel() throws TalvekException {
         _cancelTransfer(requireHandle());
     }

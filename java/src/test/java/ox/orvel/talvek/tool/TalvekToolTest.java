@@ -6,16 +6,21 @@ import static org.junit.jupiter.api.Assertions.assertTrue;
 import java.io.ByteArrayOutputStream;
 import java.io.PrintStream;
 import java.nio.charset.StandardCharsets;
+import java.nio.file.Files;
+import java.nio.file.Path;
 import java.util.List;
 import java.util.stream.Stream;
 
 import org.junit.jupiter.api.Test;
+import org.junit.jupiter.api.io.TempDir;
 import org.junit.jupiter.params.ParameterizedTest;
 import org.junit.jupiter.params.provider.Arguments;
 import org.junit.jupiter.params.provider.MethodSource;
 
+import ox.orvel.talvek.Configuration;
 import ox.orvel.talvek.sim.SimControl;
 import ox.orvel.talvek.wia.Flavour;
+import ox.orvel.talvek.wia.Images;
 import ox.orvel.talvek.wia.SimTestBase;
 import ox.orvel.talvek.wia.WIAManager;
 
@@ -97,6 +102,53 @@ class TalvekToolTest extends SimTestBase {
         Flavour other = FLAVOUR == Flavour.W2 ? Flavour.W1 : Flavour.W2;
         assertEquals(Talvek.EXIT_FAILED, run("--flavour=" + other.name(), "list"));
         assertTrue(err.contains("cannot be loaded beside it"), err);
+    }
+
+    @Test
+    void describePrintsTheScannersItemsAsTables() {
+        assertEquals(Talvek.EXIT_OK, run("describe"), err);
+        List<String> lines = out.lines().collect(java.util.stream.Collectors.toList());
+        assertEquals("Scanner: Talvek Virtual Scanner", lines.get(0));
+        assertEquals("Handling: flatbed, feeder, duplex", lines.get(2));
+        String flatbed = FLAVOUR == Flavour.W2 ? "Item 0: Flatbed (flatbed)" : "Item 0: Flatbed";
+        int at = lines.indexOf(flatbed);
+        assertTrue(at > 0, out);
+        assertTrue(lines.get(at + 1).matches("  ID +NAME +ACCESS +VALUE +VALID VALUES"), lines.get(at + 1));
+        assertTrue(lines.stream().anyMatch(l -> l.matches(
+                "  6147 +Horizontal Resolution +rw +300 +75, 100, 150, 200, 300, 600 \\(nominal 300\\)")), out);
+        assertTrue(lines.stream().anyMatch(l -> l.matches("  6154 +Brightness +rw +0 +-1000\\.\\.1000 \\(nominal 0\\)")), out);
+        assertTrue(lines.contains(FLAVOUR == Flavour.W2 ? "Item 1: Feeder (feeder)" : "Item 1: Feeder"), out);
+        assertEquals("", err);
+    }
+
+    @Test
+    void describeWithoutAScannerFails() {
+        SimControl.loadProfile("{\"devices\": []}");
+        assertEquals(Talvek.EXIT_FAILED, run("describe"));
+        assertTrue(err.contains("no scanner found"), err);
+    }
+
+    static Stream<Arguments> transfers() {
+        return Stream.of(Arguments.of("scan", "The scans are in "), Arguments.of("camera", " picture(s) in "));
+    }
+
+    @ParameterizedTest(name = "{0}")
+    @MethodSource("transfers")
+    void transfersKeepTheirFilesWhereTheySay(String command, String where, @TempDir Path dir) throws Exception {
+        Path folder = dir.resolve("out");
+        Configuration.IMAGE_DIR = dir.resolve("library").toString();
+        assertEquals(Talvek.EXIT_OK, run(command, "--output", folder.toString()), out + err);
+        assertTrue(out.contains(where + folder), out);
+        List<String> kept = out.lines().map(String::trim).filter(l -> l.startsWith("kept "))
+                .map(l -> l.substring("kept ".length())).collect(java.util.stream.Collectors.toList());
+        try (Stream<Path> files = Files.list(folder)) {
+            assertEquals(kept.stream().sorted().collect(java.util.stream.Collectors.toList()),
+                    files.map(Path::toString).sorted().collect(java.util.stream.Collectors.toList()));
+        }
+        assertTrue(kept.size() >= (command.equals("scan") ? 2 : 3), out);
+        for (String k : kept) {
+            Images.size(Path.of(k));
+        }
     }
 
     @Test
