@@ -189,14 +189,6 @@ void BuildWriteList(JNIEnv* env, jobject scanner, jintArray ids, jint bitDepth, 
     list->count = static_cast<ULONG>(n);
 }
 
-void FireFailed(JNIEnv* env, jobject device, jint code, const char* text) {
-    jstring message = env->NewStringUTF(text);
-    CheckJava(env);
-    env->CallVoidMethod(device, g_bindings.fireTransferFailed, code, message);
-    env->DeleteLocalRef(message);
-    CheckJava(env);
-}
-
 // The children fetched by one Next call; those not handed on are released.
 struct FetchedChildren {
     WiaItemT* items[10] = {};
@@ -257,7 +249,7 @@ void Transfer(JNIEnv* env, jobject scanner, jlong handle, jboolean dialog, jint 
     if (dialog) {
 #if defined(TALVEK_WIA2)
         if (DeviceDialog2(env, scanner, root.Get(), true) != S_OK) {
-            FireFailed(env, scanner, 1, "Image transfer canceled by the user");
+            FireTransferFailed(env, scanner, 1, "Image transfer canceled by the user");
         }
 #else
         DialogSelection selection;
@@ -266,7 +258,7 @@ void Transfer(JNIEnv* env, jobject scanner, jlong handle, jboolean dialog, jint 
         if (result == S_OK && selection.Count() > 0) {
             ScanItem(env, scanner, selection.Take(0), 0, nullptr, nullptr, progress != JNI_FALSE);
         } else {
-            FireFailed(env, scanner, 1, "Image transfer canceled by the user");
+            FireTransferFailed(env, scanner, 1, "Image transfer canceled by the user");
         }
 #endif
         LogTrace(env, "<- ox.orvel.talvek.wia.WIAScanner._transfer()");

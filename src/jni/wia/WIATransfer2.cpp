@@ -79,14 +79,6 @@ private:
     CWiaTransferCallback* callback_;
 };
 
-void FireFailed(JNIEnv* env, jobject javaDevice, jint code, const char* text) {
-    jstring message = env->NewStringUTF(text);
-    CheckJava(env);
-    env->CallVoidMethod(javaDevice, g_bindings.fireTransferFailed, code, message);
-    env->DeleteLocalRef(message);
-    CheckJava(env);
-}
-
 void FireDone(JNIEnv* env, jobject javaDevice, const char* path) {
     jstring jpath = NarrowToJavaString(env, path);
     CheckJava(env);
@@ -352,17 +344,17 @@ void DownloadWithCallback(JNIEnv* env, jobject javaDevice, IWiaItem2* item, IWia
         if (feeder == 0) {
             FireDone(env, javaDevice, callback->OutputPath());
         } else if (pages == 0) {
-            FireFailed(env, javaDevice, 0, "Feeder is empty");
+            FireTransferFailed(env, javaDevice, 0, "Feeder is empty");
         }
     } else if (hr == S_FALSE) {
         LogWarning("-> Download() ... S_FALSE. File may be empty");
-        FireFailed(env, javaDevice, 1, "Image transfer canceled by the user");
+        FireTransferFailed(env, javaDevice, 1, "Image transfer canceled by the user");
     } else if (hr == wia::WIA_ERROR_PAPER_EMPTY) {
         LogTrace(env, "Feeder empty already reported");
-        FireFailed(env, javaDevice, 0, "Feeder is empty");
+        FireTransferFailed(env, javaDevice, 0, "Feeder is empty");
     } else if (hr < 0) {
         LogError("-> Download() failed %x", hr);
-        FireFailed(env, javaDevice, hr, "Image transfer failed");
+        FireTransferFailed(env, javaDevice, hr, "Image transfer failed");
     }
 
     storage.Reset();

@@ -170,6 +170,14 @@ void CheckJava(JNIEnv* env) {
     if (env->ExceptionCheck()) throw JavaExceptionPending{};
 }
 
+void FireTransferFailed(JNIEnv* env, jobject javaDevice, jint code, const char* text) {
+    jstring message = env->NewStringUTF(text);
+    CheckJava(env);
+    env->CallVoidMethod(javaDevice, g_bindings.fireTransferFailed, code, message);
+    env->DeleteLocalRef(message);
+    CheckJava(env);
+}
+
 const char* WiaErrorMessage(int32_t code) {
     for (const WiaErrorRow* row = kWiaErrors; row->message != nullptr; ++row) {
         if (row->code == code) return row->message;

@@ -67,6 +67,9 @@ BSTR JavaStringToBstr(JNIEnv* env, jstring text);
 // NewStringUTF of narrow text, made valid modified UTF-8 first.
 jstring NarrowToJavaString(JNIEnv* env, const char* text);
 
+// fireTransferFailed(code, text) on the Java device object; unwinds if it threw.
+void FireTransferFailed(JNIEnv* env, jobject javaDevice, jint code, const char* text);
+
 // The log family. Formats are those of the library's formatter (Text.h).
 void LogTrace(JNIEnv* env, const char* fmt, ...);
 void LogVerbose(JNIEnv* env, const char* fmt, ...);
