@@ -1,5 +1,6 @@
 #include "profile.h"
 
+#include <cstdint>
 #include <map>
 #include <set>
 #include <stdexcept>
@@ -220,7 +221,7 @@ int positiveOf(const json& j, const std::string& path, int64_t min) {
 
 TransferDef parseTransfer(const json& j, const std::string& path) {
     checkKeys(j, path, {"pages", "end", "jamAt", "failAt", "emptyStream", "progress", "bands", "bandBytes",
-                        "bandDelayMs", "itemName", "newPage", "noStream", "answer", "picture"});
+                        "bandDelayMs", "itemName", "newPage", "noStream", "dataOffset", "answer", "picture"});
     TransferDef t;
     if (j.contains("pages")) t.sheets = positiveOf(j["pages"], path + ".pages", 0);
     if (j.contains("end")) {
@@ -265,6 +266,11 @@ TransferDef parseTransfer(const json& j, const std::string& path) {
     }
     if (j.contains("newPage")) t.newPage = boolOf(j["newPage"], path + ".newPage");
     if (j.contains("noStream")) t.noStream = boolOf(j["noStream"], path + ".noStream");
+    if (j.contains("dataOffset")) {
+        const int64_t v = integerOf(j["dataOffset"], path + ".dataOffset");
+        if (v < INT32_MIN || v > INT32_MAX) fail(path + ".dataOffset", "expected a signed 32-bit integer");
+        t.dataOffset = static_cast<LONG>(v);
+    }
     if (j.contains("answer")) t.answer = resultOf(j["answer"], path + ".answer");
     if (j.contains("picture")) {
         const json& p = j["picture"];

@@ -45,6 +45,7 @@ struct TransferDef {
     bool nullItemName = false;     // GetNextStream gets a null item name
     bool newPage = false;          // WIA 1.0: IT_MSG_NEW_PAGE before the data of each page
     bool noStream = false;         // WIA 2.0: the download asks for no stream at all
+    std::optional<LONG> dataOffset; // WIA 1.0: a device reporting garbage: every IT_MSG_DATA gives this lOffset
     std::optional<HRESULT> answer; // the result of a transfer that otherwise succeeds
     std::optional<Picture> picture;
     bool isFeeder() const { return sheets >= 0; }

@@ -375,6 +375,7 @@ public:
     }
 
     HRESULT beforeFile(int file) {
+        holdPoint(item_, file, 0);
         if (!devicePresent(*opened_.device)) return wia::WIA_ERROR_OFFLINE;
         if (opened_.cancelRequested) return S_FALSE;
         if (def_.failFile == file && def_.failBand == 0) return def_.failResult;
@@ -705,8 +706,9 @@ HRESULT getData1(OpenedDevice& opened, ItemNode& node, STGMEDIUM& medium, IWiaDa
         if (messages) {
             band.assign(bytes.begin() + static_cast<std::ptrdiff_t>(cuts[b - 1]),
                         bytes.begin() + static_cast<std::ptrdiff_t>(cuts[b]));
-            hr = send(wia::IT_MSG_DATA, wia::IT_STATUS_TRANSFER_TO_CLIENT, run.percent(cuts[b], bytes.size()),
-                      static_cast<LONG>(cuts[b - 1]), static_cast<LONG>(len), band.data());
+            const LONG offset = def.dataOffset.value_or(static_cast<LONG>(cuts[b - 1]));
+            hr = send(wia::IT_MSG_DATA, wia::IT_STATUS_TRANSFER_TO_CLIENT, run.percent(cuts[b], bytes.size()), offset,
+                      static_cast<LONG>(len), band.data());
             if (!stops(hr)) hr = S_OK;
         }
     }

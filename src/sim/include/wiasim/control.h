@@ -74,7 +74,8 @@ int subscriptions();
 
 // Transfers. A hold stops the next transfer that reaches the point: before
 // band `band` (1-based) counted across the whole transfer when `file` is 0,
-// else before band `band` of its file `file`. `target` is a device ID, an item
+// else before band `band` of its file `file`; band 0 is before the file's first
+// message (with file 0: of the transfer's first file). `target` is a device ID, an item
 // name or a full item name ("0000\\Root\\Feeder"); empty: any transfer. The
 // transfer stays blocked until releaseTransfer(), reset(), or 30 seconds have
 // passed. One hold at a time; a new one replaces it.

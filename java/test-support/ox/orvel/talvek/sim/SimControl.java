@@ -74,13 +74,15 @@ public final class SimControl {
 
     /**
      * Holds the next transfer of {@code target} (a device ID, an item name or a full item name; null or
-     * empty: any) before its band {@code band}, counted from 1 across the whole transfer. The transfer
+     * empty: any) before its band {@code band}, counted from 1 across the whole transfer; band 0 holds it
+     * before the first message of its first file. The transfer
      * blocks until {@link #releaseTransfer()}, {@link #reset()} or 30 seconds; a new hold replaces the
      * previous one.
      */
     public static native void holdTransfer(String target, int band);
 
-    /** Like {@link #holdTransfer(String, int)}, before band {@code band} of the transfer's file {@code file}. */
+    /** Like {@link #holdTransfer(String, int)}, before band {@code band} of the transfer's file {@code file}
+     *  (0: before the file's first message). */
     public static native void holdTransferInFile(String target, int file, int band);
 
     /** True once a transfer is blocked at the hold; false when {@code timeoutMs} passed first. */
