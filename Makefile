@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all setup configure build demo test clean windows
+.PHONY: all setup configure build demo test bench clean windows
 
 all: build
 
@@ -21,6 +21,9 @@ demo: build
 
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j1
+
+bench: build
+	@bash bench/run-scan-bench.sh $(BUILD)
 
 windows: setup
 	@bash scripts/build-windows.sh
