@@ -393,14 +393,26 @@ ParsedProperty parseProperty(const json& j, const std::string& path) {
         if (!guids && !isIntegerVt(elem)) fail(vpath, "valid values are integers or GUIDs");
         if (std::string(kind) == "range") {
             if (guids) fail(vpath, "a range of GUIDs makes no sense");
-            for (const char* k : {"min", "max"})
-                if (!valid->contains(k)) fail(vpath, std::string("a range needs \"") + k + "\"");
-            const int64_t mn = integerOf((*valid)["min"], vpath + ".min");
-            const int64_t mx = integerOf((*valid)["max"], vpath + ".max");
-            const int64_t nom = nominal ? integerOf(*nominal, vpath + ".nom") : mn;
-            const int64_t step = valid->contains("step") ? integerOf((*valid)["step"], vpath + ".step") : 1;
-            p.valid = Variant::integers(elem, {mn, nom, mx, step});
-            validBit = wia::WIA_PROP_RANGE;
+            if (valid->contains("values")) {
+                // A device reporting garbage: the range vector as given, of any length.
+                const json& values = (*valid)["values"];
+                if (!values.is_array() || valid->size() != 1)
+                    fail(vpath, "a raw range is {\"values\": [...]} alone");
+                std::vector<int64_t> xs;
+                for (size_t i = 0; i < values.size(); ++i)
+                    xs.push_back(integerOf(values[i], vpath + ".values[" + std::to_string(i) + "]"));
+                p.valid = Variant::integers(elem, xs);
+                validBit = wia::WIA_PROP_RANGE;
+            } else {
+                for (const char* k : {"min", "max"})
+                    if (!valid->contains(k)) fail(vpath, std::string("a range needs \"") + k + "\"");
+                const int64_t mn = integerOf((*valid)["min"], vpath + ".min");
+                const int64_t mx = integerOf((*valid)["max"], vpath + ".max");
+                const int64_t nom = nominal ? integerOf(*nominal, vpath + ".nom") : mn;
+                const int64_t step = valid->contains("step") ? integerOf((*valid)["step"], vpath + ".step") : 1;
+                p.valid = Variant::integers(elem, {mn, nom, mx, step});
+                validBit = wia::WIA_PROP_RANGE;
+            }
         } else if (std::string(kind) == "list") {
             if (!valid->contains("values") || !(*valid)["values"].is_array())
                 fail(vpath, "a list needs an array \"values\"");
