@@ -1,5 +1,6 @@
 #include "devinfo.h"
 
+#include "enum_face.h"
 #include "storage_face.h"
 #include "text.h"
 
@@ -25,67 +26,17 @@ private:
     PropertyStore store_;
 };
 
-class DeviceEnum final : public ComObject, public Face<DeviceEnum, IEnumWIA_DEV_INFO> {
-    static constexpr const char* kIface = "IEnumWIA_DEV_INFO";
+class DeviceEnum final : public ComObject,
+                         public PointerEnumFace<DeviceEnum, IEnumWIA_DEV_INFO, IWiaPropertyStorage> {
     using Devices = std::vector<std::shared_ptr<const profile::Device>>;
 
 public:
     DeviceEnum(std::shared_ptr<const Devices> devices, size_t pos)
-        : ComObject("EnumWIA_DEV_INFO"), devices_(std::move(devices)), pos_(pos) {}
+        : ComObject("EnumWIA_DEV_INFO"), PointerEnumFace(pos), devices_(std::move(devices)) {}
 
-    HRESULT STDMETHODCALLTYPE Next(ULONG celt, IWiaPropertyStorage** rgelt, ULONG* pceltFetched) override {
-        return invoke(
-            kIface, "Next", [&] { return countArg(celt); },
-            [&] {
-                if (rgelt)
-                    for (ULONG i = 0; i < celt; ++i) rgelt[i] = nullptr;
-                if (pceltFetched) *pceltFetched = 0;
-            },
-            [&]() -> HRESULT {
-                if (!rgelt || (!pceltFetched && celt > 1)) return E_POINTER;
-                std::lock_guard<std::mutex> lock(mu_);
-                ULONG got = 0;
-                while (got < celt && pos_ < devices_->size()) rgelt[got++] = new DeviceRecord(*(*devices_)[pos_++]);
-                if (pceltFetched) *pceltFetched = got;
-                return got == celt ? S_OK : S_FALSE;
-            });
-    }
-
-    HRESULT STDMETHODCALLTYPE Skip(ULONG celt) override {
-        return invoke(kIface, "Skip", [&] { return countArg(celt); }, [] {}, [&]() -> HRESULT {
-            std::lock_guard<std::mutex> lock(mu_);
-            const size_t left = devices_->size() - pos_;
-            pos_ += std::min<size_t>(left, celt);
-            return celt <= left ? S_OK : S_FALSE;
-        });
-    }
-
-    HRESULT STDMETHODCALLTYPE Reset() override {
-        return invoke(kIface, "Reset", [] { return std::string(); }, [] {}, [&]() -> HRESULT {
-            std::lock_guard<std::mutex> lock(mu_);
-            pos_ = 0;
-            return S_OK;
-        });
-    }
-
-    HRESULT STDMETHODCALLTYPE Clone(IEnumWIA_DEV_INFO** ppIEnum) override {
-        return invoke(kIface, "Clone", [] { return std::string(); }, [&] { if (ppIEnum) *ppIEnum = nullptr; },
-                      [&]() -> HRESULT {
-                          if (!ppIEnum) return E_POINTER;
-                          std::lock_guard<std::mutex> lock(mu_);
-                          *ppIEnum = new DeviceEnum(devices_, pos_);
-                          return S_OK;
-                      });
-    }
-
-    HRESULT STDMETHODCALLTYPE GetCount(ULONG* celt) override {
-        return invoke(kIface, "GetCount", [] { return std::string(); }, [&] { if (celt) *celt = 0; },
-                      [&]() -> HRESULT {
-                          if (!celt) return E_POINTER;
-                          *celt = static_cast<ULONG>(devices_->size());
-                          return S_OK;
-                      });
-    }
+    size_t count() const { return devices_->size(); }
+    IWiaPropertyStorage* make(size_t i) { return new DeviceRecord(*(*devices_)[i]); }
+    IEnumWIA_DEV_INFO* cloneAt(size_t pos) { return new DeviceEnum(devices_, pos); }
 
 protected:
     void* findInterface(REFIID riid) override {
@@ -95,8 +46,6 @@ protected:
 
 private:
     std::shared_ptr<const Devices> devices_;
-    size_t pos_;
-    std::mutex mu_;
 };
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "item.h"
 
 #include "service.h"
+#include "enum_face.h"
 #include "storage_face.h"
 #include "text.h"
 #include "transfer.h"
@@ -28,66 +29,18 @@ std::u16string bstrText(BSTR s) { return s ? std::u16string(s, SysStringLen(s)) 
 
 // IEnumWiaItem / IEnumWiaItem2 over a snapshot of child nodes.
 template <class ItemT, class EnumI, class ItemI>
-class ItemEnum final : public ComObject, public Face<ItemEnum<ItemT, EnumI, ItemI>, EnumI> {
-    static constexpr const char* kIface = Iface<EnumI>::name;
-
+class ItemEnum final : public ComObject, public PointerEnumFace<ItemEnum<ItemT, EnumI, ItemI>, EnumI, ItemI> {
 public:
     ItemEnum(const char* kind, std::shared_ptr<OpenedDevice> s, std::vector<ItemNode*> nodes, size_t pos)
-        : ComObject(kind), kind_(kind), opened_(std::move(s)), nodes_(std::move(nodes)), pos_(pos) {}
+        : ComObject(kind),
+          PointerEnumFace<ItemEnum, EnumI, ItemI>(pos),
+          kind_(kind),
+          opened_(std::move(s)),
+          nodes_(std::move(nodes)) {}
 
-    HRESULT STDMETHODCALLTYPE Next(ULONG celt, ItemI** rgelt, ULONG* fetched) override {
-        return invoke(
-            kIface, "Next", [&] { return countArg(celt); },
-            [&] {
-                if (rgelt)
-                    for (ULONG i = 0; i < celt; ++i) rgelt[i] = nullptr;
-                if (fetched) *fetched = 0;
-            },
-            [&]() -> HRESULT {
-                if (!rgelt || (!fetched && celt > 1)) return E_POINTER;
-                std::lock_guard<std::mutex> lock(mu_);
-                ULONG got = 0;
-                while (got < celt && pos_ < nodes_.size()) rgelt[got++] = new ItemT(opened_, nodes_[pos_++]);
-                if (fetched) *fetched = got;
-                return got == celt ? S_OK : S_FALSE;
-            });
-    }
-
-    HRESULT STDMETHODCALLTYPE Skip(ULONG celt) override {
-        return invoke(kIface, "Skip", [&] { return countArg(celt); }, [] {}, [&]() -> HRESULT {
-            std::lock_guard<std::mutex> lock(mu_);
-            const size_t left = nodes_.size() - pos_;
-            pos_ += std::min<size_t>(left, celt);
-            return celt <= left ? S_OK : S_FALSE;
-        });
-    }
-
-    HRESULT STDMETHODCALLTYPE Reset() override {
-        return invoke(kIface, "Reset", [] { return std::string(); }, [] {}, [&]() -> HRESULT {
-            std::lock_guard<std::mutex> lock(mu_);
-            pos_ = 0;
-            return S_OK;
-        });
-    }
-
-    HRESULT STDMETHODCALLTYPE Clone(EnumI** pp) override {
-        return invoke(kIface, "Clone", [] { return std::string(); }, [&] { if (pp) *pp = nullptr; },
-                      [&]() -> HRESULT {
-                          if (!pp) return E_POINTER;
-                          std::lock_guard<std::mutex> lock(mu_);
-                          *pp = new ItemEnum(kind_, opened_, nodes_, pos_);
-                          return S_OK;
-                      });
-    }
-
-    HRESULT STDMETHODCALLTYPE GetCount(ULONG* n) override {
-        return invoke(kIface, "GetCount", [] { return std::string(); }, [&] { if (n) *n = 0; },
-                      [&]() -> HRESULT {
-                          if (!n) return E_POINTER;
-                          *n = static_cast<ULONG>(nodes_.size());
-                          return S_OK;
-                      });
-    }
+    size_t count() const { return nodes_.size(); }
+    ItemI* make(size_t i) { return new ItemT(opened_, nodes_[i]); }
+    EnumI* cloneAt(size_t pos) { return new ItemEnum(kind_, opened_, nodes_, pos); }
 
 protected:
     void* findInterface(REFIID riid) override {
@@ -99,8 +52,6 @@ private:
     const char* kind_;
     std::shared_ptr<OpenedDevice> opened_;
     std::vector<ItemNode*> nodes_;
-    size_t pos_;
-    std::mutex mu_;
 };
 
 std::string callbackArg(const void* p) { return p ? "callback" : "null"; }
