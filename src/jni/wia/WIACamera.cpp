@@ -1,4 +1,5 @@
 // The WIACamera natives: opening a camera and transferring its pictures.
+#include "DeviceRoot.h"
 #include "Flavour.h"
 #include "WIAManager.h"
 #include "WIAProperties.h"
@@ -11,20 +12,14 @@ namespace {
 jlong Open(JNIEnv* env, jstring deviceId) {
     BstrOwner id(JavaStringToBstr(env, deviceId));
     LogTrace(env, "-> " TALVEK_FLAVOUR_TAG "ox.orvel.talvek.wia.WIACamera._initialize(\"%ws\")", id.Get());
-    ComPtr<DevMgr> manager;
-    TALVEK_CHECK(Git()->GetInterfaceFromGlobal(Manager().managerHandle, kIidDevMgr, manager.PutVoid()));
     ComPtr<WiaItemT> root;
-    TALVEK_CHECK(CreateDeviceItem(manager.Get(), id.Get(), root.Put()));
     DWORD cookie = 0;
-    TALVEK_CHECK(Git()->RegisterInterfaceInGlobal(root.Get(), kIidItem, &cookie));
+    TALVEK_CHECK(OpenDeviceRoot(id.Get(), &root, &cookie));
+    RootRegistration registration(cookie);
     ComPtr<IWiaPropertyStorage> storage;
-    HRESULT hr = root->QueryInterface(wia::IID_IWiaPropertyStorage, storage.PutVoid());
-    if (hr != S_OK) {
-        // Java never learns this handle, so the registration goes too.
-        Git()->RevokeInterfaceFromGlobal(cookie);
-        TALVEK_RAISE(hr);
-    }
+    TALVEK_CHECK(root->QueryInterface(wia::IID_IWiaPropertyStorage, storage.PutVoid()));
     Dump(env, storage.Get());
+    registration.Keep();
     LogTrace(env, "<- ox.orvel.talvek.wia.WIACamera._initialize() -> %d", cookie);
     return CookieToHandle(cookie);
 }

@@ -1,5 +1,6 @@
 // The WIAScanner natives: opening a scanner and describing its items and
 // properties to the Java object.
+#include "DeviceRoot.h"
 #include "Flavour.h"
 #include "WIAManager.h"
 #include "WIAProperties.h"
@@ -8,27 +9,6 @@
 
 namespace talvek {
 namespace {
-
-// Undoes the registration of the root item unless the open succeeded: Java
-// never learns a handle that the open did not return.
-class RootRegistration {
-public:
-    explicit RootRegistration(DWORD cookie) : cookie_(cookie) {}
-    ~RootRegistration() {
-        IGlobalInterfaceTable* git = Manager().git;
-        if (cookie_ != 0 && git != nullptr) git->RevokeInterfaceFromGlobal(cookie_);
-    }
-    RootRegistration(const RootRegistration&) = delete;
-    RootRegistration& operator=(const RootRegistration&) = delete;
-    DWORD Keep() {
-        DWORD c = cookie_;
-        cookie_ = 0;
-        return c;
-    }
-
-private:
-    DWORD cookie_;
-};
 
 // addItemProperty for every entry of the item's property table.
 void DescribeProperties(JNIEnv* env, jobject scanner, jint itemIndex, IWiaPropertyStorage* storage,
@@ -84,12 +64,9 @@ jlong Open(JNIEnv* env, jobject scanner, jstring deviceId) {
     BstrOwner id(JavaStringToBstr(env, deviceId));
     LogTrace(env, "-> " TALVEK_FLAVOUR_TAG "ox.orvel.talvek.wia.WIAScanner._initialize(\"%ws\")", id.Get());
 
-    ComPtr<DevMgr> manager;
-    TALVEK_CHECK(Git()->GetInterfaceFromGlobal(Manager().managerHandle, kIidDevMgr, manager.PutVoid()));
     ComPtr<WiaItemT> root;
-    TALVEK_CHECK(CreateDeviceItem(manager.Get(), id.Get(), root.Put()));
     DWORD cookie = 0;
-    TALVEK_CHECK(Git()->RegisterInterfaceInGlobal(root.Get(), kIidItem, &cookie));
+    TALVEK_CHECK(OpenDeviceRoot(id.Get(), &root, &cookie));
     RootRegistration registration(cookie);
 
     {
@@ -114,9 +91,9 @@ jlong Open(JNIEnv* env, jobject scanner, jstring deviceId) {
     }
     children.Reset();
 
-    DWORD handle = registration.Keep();
-    LogTrace(env, "<- ox.orvel.talvek.wia.WIAScanner._initialize() -> %d", handle);
-    return CookieToHandle(handle);
+    registration.Keep();
+    LogTrace(env, "<- ox.orvel.talvek.wia.WIAScanner._initialize() -> %d", cookie);
+    return CookieToHandle(cookie);
 }
 
 // Where each requested property's value comes from: a field of the Java
